@@ -1,0 +1,93 @@
+#include "interpreter/builtins.hpp"
+
+#include <cmath>
+
+namespace orvane {
+
+namespace {
+
+// The fixed table. A missing handler means that family is not built: the name is not a builtin.
+const BuiltinEntry TABLE[] = {
+    {"len", 1, nullptr},
+    {"pop", 1, nullptr},
+    {"abs", 1, nullptr},
+    {"pow", 2, nullptr},
+    {"min", 2, nullptr},
+    {"max", 2, nullptr},
+    {"push", 2, nullptr},
+    {"sqrt", 1, nullptr},
+    {"ceil", 1, nullptr},
+    {"rect", 4, nullptr},
+    {"fill", 2, nullptr},
+    {"draw", 2, nullptr},
+    {"print", 0, builtins::print},
+    {"input", 1, builtins::input},
+    {"upper", 1, nullptr},
+    {"lower", 1, nullptr},
+    {"slice", 3, nullptr},
+    {"split", 2, nullptr},
+    {"floor", 1, nullptr},
+    {"round", 1, nullptr},
+    {"clear", 0, nullptr},
+    {"color", 3, nullptr},
+    {"concat", 0, nullptr},
+    {"random", 0, nullptr},
+    {"typeof", 1, builtins::type_of},
+    {"window", 2, nullptr},
+    {"circle", 3, nullptr},
+    {"reverse", 1, nullptr},
+    {"is_dict", 0, builtins::is_dict},
+    {"present", 0, nullptr},
+    {"is_open", 0, nullptr},
+    {"contains", 2, nullptr},
+    {"is_array", 0, builtins::is_array},
+    {"triangle", 6, nullptr},
+    {"is_number", 0, builtins::is_number},
+    {"is_string", 0, builtins::is_string},
+    {"random_range", 2, nullptr},
+    {"window_width", 0, nullptr},
+    {"window_height", 0, nullptr},
+};
+
+constexpr double TWO_POW_63 = 9223372036854775808.0;
+
+}  // namespace
+
+int builtin_index(std::string_view name) {
+  for (size_t i = 0; i < std::size(TABLE); ++i)
+    if (TABLE[i].name == name && TABLE[i].handler) return static_cast<int>(i);
+  return -1;
+}
+
+const BuiltinEntry& builtin_entry(int index) { return TABLE[index]; }
+
+Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
+  const BuiltinEntry& entry = TABLE[index];
+  if (args.size() < entry.min_args) return Value::null();
+  return entry.handler(args, graphics);
+}
+
+std::optional<Value> call_builtin(std::string_view name, std::vector<Value> args,
+                                  GraphicsContext& graphics) {
+  int index = builtin_index(name);
+  if (index < 0) return std::nullopt;
+  return call_builtin_at(index, args, graphics);
+}
+
+std::optional<int64_t> as_integer(const Value& v) {
+  if (v.is(Value::Number)) return v.as_number();
+  if (!v.is(Value::Float)) return std::nullopt;
+  double d = v.as_float();
+  if (std::isnan(d)) return 0;
+  if (d >= TWO_POW_63) return INT64_MAX;
+  if (d < -TWO_POW_63) return INT64_MIN;
+  return static_cast<int64_t>(d);
+}
+
+std::optional<double> as_real(const Value& v) {
+  if (v.is(Value::Float)) return v.as_float();
+  if (v.is(Value::Number)) return static_cast<double>(v.as_number());
+  return std::nullopt;
+}
+
+}  // namespace orvane

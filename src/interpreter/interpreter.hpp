@@ -1,0 +1,109 @@
+// The tree-walking interpreter: environment, calls, statements and expressions.
+//
+// Scoping is dynamic: a name reads the innermost binding among all active calls, then the
+// globals. It is implemented by shallow binding: every name has its own stack of local
+// bindings (top = innermost), and each call records the names it bound so it can pop them on
+// return. Lookup and assignment are O(1) whatever the call depth.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "interpreter/graphics.hpp"
+#include "interpreter/value.hpp"
+#include "parser/ast.hpp"
+
+namespace orvane {
+
+// Raised when calls nest deeper than the interpreter allows.
+struct RecursionTooDeep {};
+
+class Interpreter {
+ public:
+  // At least this many nested user-function calls always run.
+  static constexpr size_t MAX_CALL_DEPTH = 250000;
+
+  Interpreter();
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  Value lookup(NameId name) const;
+  void assign(NameId name, Value value);
+  void declare_global(NameId name);
+  // Runs a user function in a new scope; surplus arguments are ignored, missing ones unbound.
+  Value call_function(const FunctionData& fn, std::span<Value> args);
+
+  void execute(const Stmt& stmt);
+  // Runs statements until one leaves a return pending or a break or continue flag set.
+  void execute_block(const Block& block);
+  Value evaluate(const Expr& expr);
+
+  // Makes room for names interned since the last call (after each parse).
+  void prepare();
+  // After an error abandoned a run midway: drops every call scope and the completion state,
+  // keeping the globals (the interactive loop goes on with them).
+  void recover();
+
+  GraphicsContext& graphics() { return m_graphics; }
+
+  // The completion state that statement lists inspect after every statement.
+  bool has_pending() const { return m_flags & PENDING; }
+  Value take_pending();
+  bool break_flag() const { return m_flags & BREAK; }
+  bool continue_flag() const { return m_flags & CONTINUE; }
+
+ private:
+  enum Flag : uint8_t { PENDING = 1, BREAK = 2, CONTINUE = 4 };
+
+  struct LocalBinding {
+    uint32_t frame;
+    Value value;
+  };
+  struct NameEntry {
+    Value global;
+    std::vector<LocalBinding> locals;
+    bool declared_global = false;
+  };
+
+  // The binding that both `lookup` reads and `assign` writes for `name`, if there is one.
+  Value* own_binding(NameId name);
+  void pop_frame();
+
+  void execute_assign(const AssignStmt& s);
+  void execute_self_update(const AssignStmt& s);
+  void execute_while(const WhileStmt& s);
+  void execute_for(const ForStmt& s);
+  void execute_match(const MatchStmt& s);
+  void execute_try(const TryCatchStmt& s);
+
+  Value evaluate_call(const CallExpr& call);
+  // Runs a builtin on the arguments stacked from `base`, then drops them.
+  Value call_builtin_with(int builtin, size_t base);
+  // A call in two halves, so the caller can release its argument slots in between.
+  void enter_frame(const FunctionData& fn, std::span<Value> args);
+  Value run_frame(const FunctionData& fn);
+  Value evaluate_index(const IndexExpr& e);
+  Value evaluate_range(const RangeExpr& e);
+  Value evaluate_dict(const DictExpr& e);
+
+  std::vector<NameEntry> m_names;
+  // Names bound by each active call, flattened; m_frame_starts marks where each call begins.
+  std::vector<NameId> m_bound;
+  std::vector<size_t> m_frame_starts;
+  std::vector<Value> m_args;  // argument values of calls being set up
+  Value m_pending;
+  uint8_t m_flags = 0;
+  const char* m_stack_limit;
+  GraphicsContext m_graphics;
+};
+
+// Applies a binary operator; the left operand is taken by value so that a uniquely owned
+// string can be appended to in place.
+Value binary_op(Value left, TokenKind op, const Value& right);
+
+// Hoists lets and function definitions, then calls main if it exists, or else runs every
+// top-level statement until a top-level return.
+void run_program(const Program& program);
+
+}  // namespace orvane

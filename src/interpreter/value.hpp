@@ -1,0 +1,212 @@
+// Run-time values. A Value is a 16-byte tag and payload word; strings, arrays, dicts, functions,
+// errors and the larger shapes live behind an intrusive, non-atomic reference count. Payloads are
+// immutable while shared, so sharing is observably the same as the deep copy the language
+// promises; a payload changes in place only when its count is one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvane {
+
+struct FunctionData;  // parameters and body, owned by the syntax tree (parser/ast.hpp)
+
+struct RectShape {
+  int32_t x, y;
+  uint32_t w, h;
+};
+struct CircleShape {
+  int32_t x, y;
+  uint32_t r;
+};
+struct TriangleShape {
+  int32_t x1, y1, x2, y2, x3, y3;
+};
+struct ColorRGB {
+  uint8_t r, g, b;
+};
+
+// Float equality everywhere means an absolute difference below this (2^-52).
+inline constexpr double FLOAT_TOLERANCE = 2.220446049250313e-16;
+
+struct HeapObject {
+  uint32_t refs = 1;
+};
+
+class DictMap;
+struct StringObject;
+struct ArrayObject;
+struct DictObject;
+struct FunctionObject;
+
+class Value {
+ public:
+  // Declared in this order; the order indexes the type-name table.
+  enum Kind : uint8_t {
+    Number,
+    Float,
+    String,
+    Boolean,
+    Array,
+    Dict,
+    Function,
+    Rect,
+    Color,
+    Circle,
+    Triangle,
+    Null,
+    Error
+  };
+
+  Value() : m_kind(Null) { m_u.i = 0; }
+  ~Value() {
+    if (is_heap()) release();
+  }
+  Value(const Value& other) : m_kind(other.m_kind), m_u(other.m_u) {
+    if (is_heap()) ++m_u.p->refs;
+  }
+  Value(Value&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u) { other.m_kind = Null; }
+  Value& operator=(const Value& other) {
+    Value copy(other);
+    swap(copy);
+    return *this;
+  }
+  Value& operator=(Value&& other) noexcept {
+    Value moved(std::move(other));
+    swap(moved);
+    return *this;
+  }
+  void swap(Value& other) noexcept {
+    std::swap(m_kind, other.m_kind);
+    std::swap(m_u, other.m_u);
+  }
+
+  static Value number(int64_t v) { return Value(Number, v); }
+  static Value real(double v) {
+    Value r(Float, 0);
+    r.m_u.f = v;
+    return r;
+  }
+  static Value boolean(bool v) { return Value(Boolean, v ? 1 : 0); }
+  static Value null() { return Value(); }
+  static Value string(std::string text);
+  static Value array(std::vector<Value> items);
+  static Value dict(DictMap map);
+  static Value function(std::shared_ptr<const FunctionData> fn);
+  static Value rect(RectShape r);
+  static Value circle(CircleShape c);
+  static Value triangle(TriangleShape t);
+  static Value color(ColorRGB c);
+  static Value error(std::string message);
+
+  Kind kind() const { return m_kind; }
+  bool is(Kind k) const { return m_kind == k; }
+
+  int64_t as_number() const { return m_u.i; }
+  double as_float() const { return m_u.f; }
+  bool as_boolean() const { return m_u.i != 0; }
+  ColorRGB as_color() const { return m_u.c; }
+  const std::string& as_string() const;  // String and Error
+  const std::vector<Value>& as_array() const;
+  const DictMap& as_dict() const;
+  const std::shared_ptr<const FunctionData>& as_function() const;
+  const RectShape& as_rect() const;
+  const CircleShape& as_circle() const;
+  const TriangleShape& as_triangle() const;
+
+  // True when nobody else shares this value's payload, so it may be changed in place.
+  bool is_unique() const { return !is_heap() || m_u.p->refs == 1; }
+  // Writable access for uniquely owned payloads; copies the payload first when shared.
+  std::string& mutable_string();
+  std::vector<Value>& mutable_array();
+
+  // The identity of the shared payload, for "is this still the same object" checks.
+  const void* payload_identity() const { return is_heap() ? m_u.p : nullptr; }
+
+ private:
+  Value(Kind k, int64_t i) : m_kind(k) { m_u.i = i; }
+  bool is_heap() const { return (HEAP_KINDS >> m_kind) & 1u; }
+  void release();
+
+  static constexpr uint32_t HEAP_KINDS = (1u << String) | (1u << Array) | (1u << Dict) |
+                                         (1u << Function) | (1u << Rect) | (1u << Circle) |
+                                         (1u << Triangle) | (1u << Error);
+
+  Kind m_kind;
+  union Payload {
+    int64_t i;
+    double f;
+    ColorRGB c;
+    HeapObject* p;
+  } m_u;
+};
+
+// A string-keyed hash table with per-process seeded hashing. Keys are never removed, so
+// plain linear probing suffices. Iteration follows the table's slots: an order that has
+// nothing to do with insertion and differs from run to run.
+class DictMap {
+ public:
+  static uint64_t hash(std::string_view key);
+
+  size_t size() const { return m_count; }
+  const Value* find(std::string_view key) const { return find(key, hash(key)); }
+  const Value* find(std::string_view key, uint64_t h) const;
+  // Inserts or replaces.
+  void insert(std::string_view key, Value value) { insert(key, hash(key), std::move(value)); }
+  void insert(std::string_view key, uint64_t h, Value value);
+
+  template <class F>
+  void for_each(F&& f) const {
+    for (const Slot& s : m_slots)
+      if (s.used) f(std::string_view(s.key), s.value);
+  }
+
+ private:
+  struct Slot {
+    std::string key;
+    Value value;
+    uint64_t hash = 0;
+    bool used = false;
+  };
+  void grow();
+
+  std::vector<Slot> m_slots;
+  size_t m_count = 0;
+};
+
+struct StringObject : HeapObject {
+  std::string text;
+};
+struct ArrayObject : HeapObject {
+  std::vector<Value> items;
+};
+struct DictObject : HeapObject {
+  DictMap map;
+};
+struct FunctionObject : HeapObject {
+  std::shared_ptr<const FunctionData> fn;
+};
+template <class T>
+struct BoxObject : HeapObject {
+  T shape;
+};
+
+// The text form in which print shows a value.
+std::string display(const Value& v);
+void append_display(std::string& out, const Value& v);
+// Shortest round-trip digits laid out in full positional notation.
+void append_float(std::string& out, double d);
+std::string_view type_name(const Value& v);
+bool is_truthy(const Value& v);
+
+// Thrown where an allocation cannot be made (a huge range or string).
+struct OutOfMemory {};
+// Largest single array or string we agree to build.
+inline constexpr uint64_t MAX_ALLOCATION_BYTES = uint64_t{4} << 30;
+void check_allocation(uint64_t bytes);
+
+}  // namespace orvane

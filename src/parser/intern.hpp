@@ -1,0 +1,18 @@
+// Names interned to small integers, so the interpreter finds a variable by index.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+using NameId = uint32_t;
+
+// Process-wide: names keep their numbers for the whole run (the interactive loop parses
+// entry after entry into one interpreter).
+NameId intern(std::string_view name);
+const std::string& name_text(NameId id);
+size_t interned_count();
+
+}  // namespace orvane

@@ -1,0 +1,414 @@
+#include "parser/parser.hpp"
+
+#include <algorithm>
+
+#include "interpreter/builtins.hpp"
+
+namespace orvane {
+
+namespace {
+
+const Token EOF_TOKEN(TokenKind::Eof);
+
+bool is_name(const Token& t) { return t.kind() == TokenKind::Identifier; }
+
+bool is_compound(TokenKind k) {
+  return k == TokenKind::PlusAssign || k == TokenKind::MinusAssign ||
+         k == TokenKind::StarAssign || k == TokenKind::SlashAssign;
+}
+
+bool reads_name(const ExprPtr& e, NameId name) {
+  return e && e->kind == Expr::Identifier && static_cast<IdentifierExpr&>(*e).name == name;
+}
+
+// `x = x op e` and `x = builtin(x, ...)`: forms whose variable may be released first.
+bool is_self_update(const Expr& value, NameId name) {
+  if (value.kind == Expr::Binary) return reads_name(static_cast<const BinaryExpr&>(value).left, name);
+  if (value.kind == Expr::Call) {
+    const auto& call = static_cast<const CallExpr&>(value);
+    return call.builtin >= 0 && !call.args.empty() && reads_name(call.args.front(), name);
+  }
+  return false;
+}
+
+}  // namespace
+
+Parser::Nest::Nest(Parser& p) : m_parser(p) {
+  if (++m_parser.m_depth > MAX_NESTING) throw NestingTooDeep{};
+}
+
+Program Parser::parse_program(const TokenList& tokens) {
+  Parser p(tokens);
+  Program program;
+  while (!p.check(TokenKind::Eof)) {
+    size_t start = p.m_pos;
+    if (StmtPtr s = p.parse_statement()) program.push_back(std::move(s));
+    if (p.m_pos == start) p.advance();  // a token nothing can take is skipped
+  }
+  return program;
+}
+
+const Token& Parser::peek(size_t ahead) const {
+  size_t at = m_pos + ahead;
+  return at < m_tokens.size() ? m_tokens[at] : EOF_TOKEN;
+}
+
+bool Parser::accept(TokenKind kind) {
+  if (!check(kind)) return false;
+  advance();
+  return true;
+}
+
+Block Parser::parse_block() {
+  Block block;
+  while (!check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
+    size_t start = m_pos;
+    if (StmtPtr s = parse_statement()) block.push_back(std::move(s));
+    if (m_pos == start) advance();
+  }
+  return block;
+}
+
+bool Parser::parse_braced(Block& out) {
+  if (!accept(TokenKind::LeftBrace)) return false;
+  out = parse_block();
+  accept(TokenKind::RightBrace);  // a missing closing brace is not an error
+  return true;
+}
+
+StmtPtr Parser::parse_statement() {
+  Nest nest(*this);
+  switch (peek().kind()) {
+    case TokenKind::Let: return parse_let();
+    case TokenKind::Def: return parse_def();
+    case TokenKind::Return: return parse_return();
+    case TokenKind::If: return parse_if();
+    case TokenKind::While: return parse_while();
+    case TokenKind::For: return parse_for();
+    case TokenKind::Match: return parse_match();
+    case TokenKind::Try: return parse_try();
+    case TokenKind::Global: return parse_global();
+    case TokenKind::Break:
+      advance();
+      accept_semicolon();
+      return std::make_unique<Stmt>(Stmt::Break);
+    case TokenKind::Continue:
+      advance();
+      accept_semicolon();
+      return std::make_unique<Stmt>(Stmt::Continue);
+    case TokenKind::Identifier: {
+      TokenKind next = peek(1).kind();
+      if (next == TokenKind::Assign || is_compound(next)) {
+        NameId name = intern(peek().text());
+        advance();
+        advance();
+        return parse_assignment(next == TokenKind::Assign ? Stmt::Assign : Stmt::CompoundAssign,
+                                name, next);
+      }
+      break;
+    }
+    default: break;
+  }
+  size_t start = m_pos;
+  ExprPtr e = parse_expression();
+  if (m_pos == start && !check(TokenKind::Semicolon)) return nullptr;  // nothing could begin here
+  accept_semicolon();
+  return std::make_unique<ExpressionStmt>(std::move(e));
+}
+
+StmtPtr Parser::parse_assignment(Stmt::Kind kind, NameId name, TokenKind op) {
+  ExprPtr value = parse_expression();
+  accept_semicolon();
+  auto s = std::make_unique<AssignStmt>(kind, name, op, std::move(value));
+  s->self_update = kind == Stmt::CompoundAssign || is_self_update(*s->value, name);
+  return s;
+}
+
+StmtPtr Parser::parse_let() {
+  advance();
+  if (!is_name(peek())) return nullptr;
+  NameId name = intern(peek().text());
+  advance();
+  if (!accept(TokenKind::Assign)) return nullptr;
+  return parse_assignment(Stmt::Let, name, TokenKind::Assign);
+}
+
+StmtPtr Parser::parse_def() {
+  advance();
+  if (!is_name(peek())) return nullptr;
+  NameId name = intern(peek().text());
+  advance();
+  if (!accept(TokenKind::LeftParen)) return nullptr;
+  auto fn = std::make_shared<FunctionData>();
+  fn->params = parse_parameters();
+  if (!accept(TokenKind::RightParen)) return nullptr;
+  if (!parse_braced(fn->body)) return nullptr;
+  return std::make_unique<FunctionDefStmt>(name, std::move(fn));
+}
+
+std::vector<NameId> Parser::parse_parameters() {
+  std::vector<NameId> params;
+  while (is_name(peek())) {
+    params.push_back(intern(peek().text()));
+    advance();
+    accept(TokenKind::Comma);
+  }
+  return params;
+}
+
+StmtPtr Parser::parse_return() {
+  advance();
+  ExprPtr value;
+  if (!check(TokenKind::RightBrace) && !check(TokenKind::Semicolon) && !check(TokenKind::Eof))
+    value = parse_expression();
+  accept_semicolon();
+  return std::make_unique<ReturnStmt>(std::move(value));
+}
+
+StmtPtr Parser::parse_if() {
+  advance();
+  ExprPtr condition = parse_expression();
+  Block then_branch;
+  if (!parse_braced(then_branch)) return nullptr;
+  std::optional<Block> else_branch;
+  if (accept(TokenKind::Else)) {
+    // "else" without "{" is dropped: there is no else-if form.
+    Block b;
+    if (parse_braced(b)) else_branch = std::move(b);
+  }
+  return std::make_unique<IfStmt>(std::move(condition), std::move(then_branch),
+                                  std::move(else_branch));
+}
+
+StmtPtr Parser::parse_while() {
+  advance();
+  ExprPtr condition = parse_expression();
+  Block body;
+  if (!parse_braced(body)) return nullptr;
+  return std::make_unique<WhileStmt>(std::move(condition), std::move(body));
+}
+
+StmtPtr Parser::parse_for() {
+  advance();
+  if (!is_name(peek())) return nullptr;
+  NameId variable = intern(peek().text());
+  advance();
+  if (!accept(TokenKind::In)) return nullptr;
+  ExprPtr iterable = parse_expression();
+  Block body;
+  if (!parse_braced(body)) return nullptr;
+  return std::make_unique<ForStmt>(variable, std::move(iterable), std::move(body));
+}
+
+StmtPtr Parser::parse_match() {
+  advance();
+  ExprPtr subject = parse_expression();
+  if (!accept(TokenKind::LeftBrace)) return nullptr;
+  std::vector<MatchArm> arms;
+  while (!check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
+    size_t start = m_pos;
+    MatchArm arm;
+    if (is_name(peek()) && peek().text() == "_") {
+      advance();
+    } else {
+      arm.pattern = parse_expression();
+    }
+    if (accept(TokenKind::FatArrow)) {
+      if (check(TokenKind::LeftBrace)) {
+        Nest nest(*this);
+        parse_braced(arm.body);
+      } else {
+        arm.body.push_back(std::make_unique<ExpressionStmt>(parse_expression()));
+      }
+      accept_semicolon();
+      arms.push_back(std::move(arm));
+    }
+    if (m_pos == start) advance();  // a token that can begin no arm is skipped
+  }
+  accept(TokenKind::RightBrace);
+  return std::make_unique<MatchStmt>(std::move(subject), std::move(arms));
+}
+
+StmtPtr Parser::parse_try() {
+  advance();
+  Block try_body;
+  if (!parse_braced(try_body)) return nullptr;
+  if (!accept(TokenKind::Catch)) return nullptr;
+  if (!is_name(peek())) return nullptr;
+  NameId name = intern(peek().text());
+  advance();
+  Block catch_body;
+  if (!parse_braced(catch_body)) return nullptr;
+  return std::make_unique<TryCatchStmt>(std::move(try_body), name, std::move(catch_body));
+}
+
+StmtPtr Parser::parse_global() {
+  advance();
+  if (!is_name(peek())) return nullptr;
+  NameId name = intern(peek().text());
+  advance();
+  accept_semicolon();
+  return std::make_unique<GlobalStmt>(name);
+}
+
+// ---- expressions ----
+
+ExprPtr Parser::parse_expression() { return parse_or(); }
+
+#define ORVANE_BINARY_LEVEL(NAME, NEXT, ...)                                       \
+  ExprPtr Parser::NAME() {                                                         \
+    static constexpr TokenKind OPS[] = {__VA_ARGS__};                              \
+    ExprPtr left = NEXT();                                                         \
+    int chain = 0;                                                                 \
+    for (;;) {                                                                     \
+      TokenKind k = peek().kind();                                                 \
+      if (std::find(std::begin(OPS), std::end(OPS), k) == std::end(OPS)) break;    \
+      if (++chain > MAX_CHAIN) throw NestingTooDeep{};                             \
+      advance();                                                                   \
+      ExprPtr right = NEXT();                                                      \
+      left = std::make_unique<BinaryExpr>(std::move(left), k, std::move(right));   \
+    }                                                                              \
+    return left;                                                                   \
+  }
+
+ORVANE_BINARY_LEVEL(parse_or, parse_and, TokenKind::Or)
+ORVANE_BINARY_LEVEL(parse_and, parse_equality, TokenKind::And)
+ORVANE_BINARY_LEVEL(parse_equality, parse_comparison, TokenKind::EqualEqual, TokenKind::NotEqual)
+ORVANE_BINARY_LEVEL(parse_comparison, parse_range, TokenKind::Less, TokenKind::Greater,
+                    TokenKind::LessEqual, TokenKind::GreaterEqual)
+ORVANE_BINARY_LEVEL(parse_additive, parse_multiplicative, TokenKind::Plus, TokenKind::Minus)
+ORVANE_BINARY_LEVEL(parse_multiplicative, parse_power, TokenKind::Star, TokenKind::Slash,
+                    TokenKind::Percent)
+ORVANE_BINARY_LEVEL(parse_power, parse_unary, TokenKind::StarStar)
+
+#undef ORVANE_BINARY_LEVEL
+
+// At most one range: "a..b..c" leaves the second ".." to whoever comes next.
+ExprPtr Parser::parse_range() {
+  ExprPtr start = parse_additive();
+  if (check(TokenKind::Dot) && peek(1).kind() == TokenKind::Dot) {
+    advance();
+    advance();
+    ExprPtr end = parse_additive();
+    return std::make_unique<RangeExpr>(std::move(start), std::move(end));
+  }
+  return start;
+}
+
+ExprPtr Parser::parse_unary() {
+  if (check(TokenKind::Minus) || check(TokenKind::Not)) {
+    Nest nest(*this);
+    TokenKind op = peek().kind();
+    advance();
+    ExprPtr operand = parse_unary();
+    return std::make_unique<UnaryExpr>(op, std::move(operand));
+  }
+  return parse_postfix();
+}
+
+ExprPtr Parser::parse_postfix() {
+  ExprPtr e = parse_primary();
+  int chain = 0;
+  for (;;) {
+    if (check(TokenKind::Dot)) {
+      if (peek(1).kind() == TokenKind::Dot) break;  // a range: leave both dots
+      advance();
+      if (is_name(peek())) {
+        auto key = std::make_unique<StringExpr>(peek().text());
+        advance();
+        e = std::make_unique<IndexExpr>(std::move(e), std::move(key));
+      }
+    } else if (check(TokenKind::LeftBracket)) {
+      Nest nest(*this);
+      advance();
+      ExprPtr index = parse_expression();
+      accept(TokenKind::RightBracket);
+      e = std::make_unique<IndexExpr>(std::move(e), std::move(index));
+    } else if (check(TokenKind::LeftParen)) {
+      Nest nest(*this);
+      advance();
+      std::vector<ExprPtr> args = parse_expression_list();
+      accept(TokenKind::RightParen);
+      // Only plain names can be called; other callees keep themselves and drop the arguments.
+      if (e->kind == Expr::Identifier) {
+        NameId name = static_cast<IdentifierExpr&>(*e).name;
+        e = std::make_unique<CallExpr>(name, builtin_index(name_text(name)), std::move(args));
+      }
+    } else {
+      break;
+    }
+    if (++chain > MAX_CHAIN) throw NestingTooDeep{};
+  }
+  return e;
+}
+
+ExprPtr Parser::parse_primary() {
+  const Token& t = peek();
+  switch (t.kind()) {
+    case TokenKind::Number: advance(); return std::make_unique<NumberExpr>(t.integer());
+    case TokenKind::Float: advance(); return std::make_unique<FloatExpr>(t.real());
+    case TokenKind::String: advance(); return std::make_unique<StringExpr>(t.text());
+    case TokenKind::True: advance(); return std::make_unique<BooleanExpr>(true);
+    case TokenKind::False: advance(); return std::make_unique<BooleanExpr>(false);
+    case TokenKind::Identifier:
+      advance();
+      return std::make_unique<IdentifierExpr>(intern(t.text()));
+    case TokenKind::LeftParen: {
+      Nest nest(*this);
+      advance();
+      ExprPtr inner = parse_expression();
+      accept(TokenKind::RightParen);
+      return inner;
+    }
+    case TokenKind::LeftBracket: {
+      Nest nest(*this);
+      advance();
+      std::vector<ExprPtr> elements = parse_expression_list();
+      accept(TokenKind::RightBracket);
+      return std::make_unique<ArrayExpr>(std::move(elements));
+    }
+    case TokenKind::LeftBrace: {
+      Nest nest(*this);
+      advance();
+      return parse_dict();
+    }
+    default: return std::make_unique<NumberExpr>(0);  // placeholder, nothing consumed
+  }
+}
+
+std::vector<ExprPtr> Parser::parse_expression_list() {
+  std::vector<ExprPtr> list;
+  while (!check(TokenKind::RightParen) && !check(TokenKind::RightBracket) &&
+         !check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
+    size_t start = m_pos;
+    ExprPtr e = parse_expression();
+    if (m_pos == start && !check(TokenKind::Comma)) {
+      advance();  // a token no expression can take is skipped, not turned into elements
+      continue;
+    }
+    list.push_back(std::move(e));
+    accept(TokenKind::Comma);
+  }
+  return list;
+}
+
+ExprPtr Parser::parse_dict() {
+  std::vector<DictEntry> entries;
+  while (!check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
+    if (!is_name(peek())) {
+      advance();  // keys are bare names; anything else is skipped
+      continue;
+    }
+    std::string key = peek().text();
+    advance();
+    if (!accept(TokenKind::Colon)) continue;
+    ExprPtr value = parse_expression();
+    uint64_t h = DictMap::hash(key);
+    entries.push_back(DictEntry{std::move(key), h, std::move(value)});
+    accept(TokenKind::Comma);
+  }
+  accept(TokenKind::RightBrace);
+  return std::make_unique<DictExpr>(std::move(entries));
+}
+
+}  // namespace orvane

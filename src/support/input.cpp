@@ -1,0 +1,64 @@
+#include "support/input.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "support/output.hpp"
+
+namespace orvane::input {
+
+namespace {
+
+struct Reader {
+  char buffer[1 << 14];
+  size_t start = 0;
+  size_t end = 0;
+  bool at_end = false;
+
+  bool fill() {
+    if (at_end) return false;
+    start = end = 0;
+    for (;;) {
+      ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        at_end = true;
+        return false;
+      }
+      end = static_cast<size_t>(n);
+      return true;
+    }
+  }
+};
+
+Reader& reader() {
+  static Reader r;
+  return r;
+}
+
+}  // namespace
+
+std::optional<std::string> read_line() {
+  output::flush();
+  Reader& r = reader();
+  std::string line;
+  for (;;) {
+    if (r.start == r.end && !r.fill()) break;
+    const char* from = r.buffer + r.start;
+    const void* nl = std::memchr(from, '\n', r.end - r.start);
+    if (nl) {
+      size_t take = static_cast<size_t>(static_cast<const char*>(nl) - from) + 1;
+      line.append(from, take);
+      r.start += take;
+      return line;
+    }
+    line.append(from, r.end - r.start);
+    r.start = r.end;
+  }
+  if (line.empty()) return std::nullopt;
+  return line;
+}
+
+}  // namespace orvane::input

@@ -1,0 +1,13 @@
+// Line reading from standard input, shared by the input builtin and the interactive loop.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace orvane::input {
+
+// Flushes standard output, then reads one line, its line feed included. At the end of input
+// the remaining bytes form the last line; with none left the result is empty (nullopt).
+std::optional<std::string> read_line();
+
+}  // namespace orvane::input
