@@ -1,0 +1,71 @@
+#include "test_support.hpp"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace orvane::testing {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+std::string scripts_dir() { return std::string(ORVANE_SOURCE_DIR) + "/tests/scripts"; }
+
+std::string temp_dir() {
+  std::string pattern = (fs::temp_directory_path() / "orvane-test-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  return made ? std::string(made) : std::string("/tmp");
+}
+
+namespace {
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
+  }
+  return q + "'";
+}
+
+}  // namespace
+
+RunResult run_orvane(const std::vector<std::string>& args, const std::string& input,
+                     const std::string& dir) {
+  std::string scratch = temp_dir();
+  write_file(scratch + "/stdin", input);
+  std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) +
+                    " && SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " +
+                    quote(ORVANE_BINARY);
+  for (const std::string& a : args) {
+    cmd += ' ';
+    cmd += quote(a);
+  }
+  cmd += " < " + quote(scratch + "/stdin") + " > " + quote(scratch + "/stdout") + " 2> " +
+         quote(scratch + "/stderr");
+  int raw = std::system(cmd.c_str());
+  RunResult r;
+  r.out = read_file(scratch + "/stdout");
+  r.err = read_file(scratch + "/stderr");
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  fs::remove_all(scratch);
+  return r;
+}
+
+}  // namespace orvane::testing

@@ -1,0 +1,26 @@
+// Helpers shared by the tests: running the real binary and reading files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvane::testing {
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;
+};
+
+// Runs the orvane binary with `args` (each passed as one argument) and `input` on standard
+// input, in `dir` (the scripts folder by default), with SDL's dummy video driver.
+RunResult run_orvane(const std::vector<std::string>& args, const std::string& input = "",
+                     const std::string& dir = "");
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& text);
+std::string scripts_dir();
+// A fresh scratch folder for one test.
+std::string temp_dir();
+
+}  // namespace orvane::testing
