@@ -1,9 +1,12 @@
 # Thin wrapper around CMake. `make run` and `make test` are the two set-up commands.
 BUILD      ?= build
+SAN_BUILD  ?= build-san
 JOBS       ?= $(shell nproc)
 EXAMPLE    ?= examples/hello.ov
+FUZZ_TIME  ?= 600
+SMOKE_TIME ?= 60
 
-.PHONY: all deps build run test unit bench fuzz clean
+.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean
 
 all: build
 
@@ -17,8 +20,28 @@ build: deps
 run: build
 	$(BUILD)/orvane $(EXAMPLE)
 
-test: build
+# Unit tests and golden scripts on the Release build.
+unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The same suite built with clang, AddressSanitizer and UndefinedBehaviorSanitizer; the
+# same build holds the libFuzzer target.
+sanitize: deps
+	@cmake -S . -B $(SAN_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON > /dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS)
+	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz-smoke: sanitize
+	scripts/fuzz $(SAN_BUILD)/orvane_fuzz $(SMOKE_TIME)
+
+fuzz: sanitize
+	scripts/fuzz $(SAN_BUILD)/orvane_fuzz $(FUZZ_TIME)
+
+test: unit fuzz-smoke
+
+bench: build
+	bench/run
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -235,8 +235,13 @@ Value Interpreter::run_frame(const FunctionData& fn) {
 
 // ---- statements ----
 
+void Interpreter::tick() {
+  if (m_steps_left-- == 0) throw StepBudgetExhausted{};
+}
+
 void Interpreter::execute_block(const Block& block) {
   for (const StmtPtr& stmt : block) {
+    tick();
     execute(*stmt);
     if (m_flags) return;
   }
@@ -292,7 +297,7 @@ void Interpreter::execute_assign(const AssignStmt& s) {
 // only reference and may change it in place. Nothing can observe the released binding: operators
 // and builtins read no variables.
 void Interpreter::execute_self_update(const AssignStmt& s) {
-  if (s.value->kind == Expr::Call) {
+  if (s.kind != Stmt::CompoundAssign && s.value->kind == Expr::Call) {
     const auto& call = static_cast<const CallExpr&>(*s.value);
     size_t base = m_args.size();
     m_args.push_back(lookup(s.name));
@@ -328,6 +333,7 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
 
 void Interpreter::execute_while(const WhileStmt& s) {
   for (;;) {
+    tick();
     if (!is_truthy(evaluate(*s.condition))) {
       m_flags &= static_cast<uint8_t>(~BREAK);
       return;
@@ -471,7 +477,8 @@ Value Interpreter::evaluate_range(const RangeExpr& e) {
   if (!start || !end) return Value::null();
   if (*start >= *end) return Value::array({});
   uint64_t count = u(*end) - u(*start);
-  if (count > MAX_ALLOCATION_BYTES / sizeof(Value)) throw OutOfMemory{};
+  if (count > UINT64_MAX / sizeof(Value)) throw OutOfMemory{};
+  check_allocation(count * sizeof(Value));
   std::vector<Value> items;
   items.reserve(count);
   for (int64_t i = *start; i < *end; ++i) items.push_back(Value::number(i));
@@ -486,9 +493,10 @@ Value Interpreter::evaluate_dict(const DictExpr& e) {
 
 // ---- whole programs ----
 
-void run_program(const Program& program) {
+void run_program(const Program& program, uint64_t step_budget) {
   NameId main_name = intern("main");
   Interpreter interp;
+  interp.set_step_budget(step_budget);
   for (const StmtPtr& stmt : program)
     if (stmt->kind == Stmt::Let || stmt->kind == Stmt::FunctionDef) interp.execute(*stmt);
   Value main_fn = interp.lookup(main_name);

@@ -18,6 +18,8 @@ namespace orvane {
 
 // Raised when calls nest deeper than the interpreter allows.
 struct RecursionTooDeep {};
+// Raised when a run has used up the step budget it was given (the fuzz target sets one).
+struct StepBudgetExhausted {};
 
 class Interpreter {
  public:
@@ -46,6 +48,8 @@ class Interpreter {
   void recover();
 
   GraphicsContext& graphics() { return m_graphics; }
+  // Limits the run to about `steps` statements and loop rounds; unlimited by default.
+  void set_step_budget(uint64_t steps) { m_steps_left = steps; }
 
   // The completion state that statement lists inspect after every statement.
   bool has_pending() const { return m_flags & PENDING; }
@@ -70,6 +74,7 @@ class Interpreter {
   Value* own_binding(NameId name);
   void pop_frame();
 
+  void tick();
   void execute_assign(const AssignStmt& s);
   void execute_self_update(const AssignStmt& s);
   void execute_while(const WhileStmt& s);
@@ -94,6 +99,7 @@ class Interpreter {
   std::vector<Value> m_args;  // argument values of calls being set up
   Value m_pending;
   uint8_t m_flags = 0;
+  uint64_t m_steps_left = UINT64_MAX;
   const char* m_stack_limit;
   GraphicsContext m_graphics;
 };
@@ -103,7 +109,8 @@ class Interpreter {
 Value binary_op(Value left, TokenKind op, const Value& right);
 
 // Hoists lets and function definitions, then calls main if it exists, or else runs every
-// top-level statement until a top-level return.
-void run_program(const Program& program);
+// top-level statement until a top-level return. `step_budget` bounds the work (see
+// Interpreter::set_step_budget).
+void run_program(const Program& program, uint64_t step_budget = UINT64_MAX);
 
 }  // namespace orvane

@@ -354,8 +354,14 @@ bool is_truthy(const Value& v) {
   }
 }
 
+namespace {
+uint64_t g_allocation_limit = MAX_ALLOCATION_BYTES;
+}  // namespace
+
+void set_allocation_limit(uint64_t bytes) { g_allocation_limit = bytes; }
+
 void check_allocation(uint64_t bytes) {
-  if (bytes > MAX_ALLOCATION_BYTES) throw OutOfMemory{};
+  if (bytes > g_allocation_limit) throw OutOfMemory{};
 }
 
 }  // namespace orvane

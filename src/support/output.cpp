@@ -15,6 +15,7 @@ constexpr size_t BUFFER_LIMIT = 1 << 16;
 struct Buffer {
   std::string data;
   bool line_buffered = isatty(STDOUT_FILENO) == 1;
+  bool discard = false;
 };
 
 Buffer& buffer() {
@@ -32,8 +33,11 @@ Buffer& buffer() {
 
 }  // namespace
 
+void set_discard(bool discard) { buffer().discard = discard; }
+
 void write(std::string_view text) {
   Buffer& b = buffer();
+  if (b.discard) return;
   b.data += text;
   if (b.data.size() >= BUFFER_LIMIT ||
       (b.line_buffered && text.find('\n') != std::string_view::npos))

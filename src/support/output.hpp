@@ -10,5 +10,7 @@ void write(std::string_view text);
 // Writes everything buffered. A failed write reports "Error: failed to write output" on
 // standard error and ends the process with status 1; a closed pipe ends it quietly.
 void flush();
+// Drops everything written from now on (for the fuzz target).
+void set_discard(bool discard);
 
 }  // namespace orvane::output

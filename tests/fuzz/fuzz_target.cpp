@@ -1,0 +1,46 @@
+// libFuzzer target: scans, parses and runs its input with a step budget, no window and no
+// standard input, discarding what the script prints.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "run_guard.hpp"
+#include "support/output.hpp"
+#include "support/stack.hpp"
+#include "support/unicode.hpp"
+
+namespace {
+
+constexpr uint64_t STEP_BUDGET = 20000;
+constexpr uint64_t ALLOCATION_LIMIT = uint64_t{64} << 20;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  int null_fd = open("/dev/null", O_RDONLY);
+  if (null_fd >= 0) dup2(null_fd, STDIN_FILENO);
+  setenv("SDL_VIDEODRIVER", "orvane-fuzz-no-display", 1);  // window() fails quietly
+  orvane::output::set_discard(true);
+  orvane::set_allocation_limit(ALLOCATION_LIMIT);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (!orvane::unicode::is_valid_utf8(text)) return 0;  // the driver rejects such files
+  orvane::stack::run_with_large_stack([&] {
+    try {
+      orvane::run_guarded([&] {
+        orvane::TokenList tokens = orvane::tokenize(text);
+        orvane::Program program = orvane::Parser::parse_program(tokens);
+        orvane::run_program(program, STEP_BUDGET);
+      });
+    } catch (const orvane::StepBudgetExhausted&) {
+    }
+    return 0;
+  });
+  return 0;
+}
