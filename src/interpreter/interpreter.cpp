@@ -160,40 +160,45 @@ void Interpreter::prepare() {
   if (m_names.size() < interned_count()) m_names.resize(interned_count());
 }
 
-Value Interpreter::lookup(NameId name) const {
-  const NameEntry& e = m_names[name];
-  return e.locals.empty() ? e.global : e.locals.back().value;
-}
-
 void Interpreter::assign(NameId name, Value value) {
   NameEntry& e = m_names[name];
   if (e.declared_global || m_frame_starts.empty()) {
-    e.global = std::move(value);
+    (e.frame == 0 ? e.value : shadowed_global(name)) = std::move(value);
     return;
   }
-  auto frame = static_cast<uint32_t>(m_frame_starts.size());
-  if (!e.locals.empty() && e.locals.back().frame == frame) {
-    e.locals.back().value = std::move(value);
+  if (e.frame == depth()) {
+    e.value = std::move(value);
     return;
   }
-  e.locals.push_back(LocalBinding{frame, std::move(value)});
-  m_bound.push_back(name);
+  m_shadowed.push_back(Shadowed{name, e.frame, std::move(e.value)});
+  e.value = std::move(value);
+  e.frame = depth();
+}
+
+Value& Interpreter::shadowed_global(NameId name) {
+  // The first time a call shadowed the name, the global went to the stack.
+  for (Shadowed& saved : m_shadowed)
+    if (saved.name == name && saved.frame == 0) return saved.value;
+  return m_names[name].value;  // unreachable: a shadowed name has its global saved
 }
 
 void Interpreter::declare_global(NameId name) { m_names[name].declared_global = true; }
 
 Value* Interpreter::own_binding(NameId name) {
   NameEntry& e = m_names[name];
-  if (e.declared_global || m_frame_starts.empty()) return e.locals.empty() ? &e.global : nullptr;
-  auto frame = static_cast<uint32_t>(m_frame_starts.size());
-  if (!e.locals.empty() && e.locals.back().frame == frame) return &e.locals.back().value;
-  return nullptr;
+  if (e.declared_global || m_frame_starts.empty()) return e.frame == 0 ? &e.value : nullptr;
+  return e.frame == depth() ? &e.value : nullptr;
 }
 
 void Interpreter::pop_frame() {
   size_t start = m_frame_starts.back();
-  for (size_t i = m_bound.size(); i > start; --i) m_names[m_bound[i - 1]].locals.pop_back();
-  m_bound.resize(start);
+  for (size_t i = m_shadowed.size(); i > start; --i) {
+    Shadowed& saved = m_shadowed[i - 1];
+    NameEntry& e = m_names[saved.name];
+    e.value = std::move(saved.value);
+    e.frame = saved.frame;
+  }
+  m_shadowed.resize(start);
   m_frame_starts.pop_back();
 }
 
@@ -219,7 +224,7 @@ Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) 
 void Interpreter::enter_frame(const FunctionData& fn, std::span<Value> args) {
   if (m_frame_starts.size() >= MAX_CALL_DEPTH || stack::exhausted(m_stack_limit))
     throw RecursionTooDeep{};
-  m_frame_starts.push_back(m_bound.size());
+  m_frame_starts.push_back(m_shadowed.size());
   size_t n = std::min(fn.params.size(), args.size());
   for (size_t i = 0; i < n; ++i) assign(fn.params[i], std::move(args[i]));
 }
@@ -257,25 +262,12 @@ void Interpreter::execute(const Stmt& stmt) {
       assign(def.name, Value::function(def.function));
       return;
     }
-    case Stmt::If: {
-      const auto& s = static_cast<const IfStmt&>(stmt);
-      if (is_truthy(evaluate(*s.condition)))
-        execute_block(s.then_branch);
-      else if (s.else_branch)
-        execute_block(*s.else_branch);
-      return;
-    }
+    case Stmt::If: execute_if(static_cast<const IfStmt&>(stmt)); return;
     case Stmt::While: execute_while(static_cast<const WhileStmt&>(stmt)); return;
     case Stmt::For: execute_for(static_cast<const ForStmt&>(stmt)); return;
     case Stmt::Match: execute_match(static_cast<const MatchStmt&>(stmt)); return;
     case Stmt::TryCatch: execute_try(static_cast<const TryCatchStmt&>(stmt)); return;
-    case Stmt::Return: {
-      const auto& s = static_cast<const ReturnStmt&>(stmt);
-      Value v = s.value ? evaluate(*s.value) : Value::null();
-      m_pending = std::move(v);
-      m_flags |= PENDING;
-      return;
-    }
+    case Stmt::Return: execute_return(static_cast<const ReturnStmt&>(stmt)); return;
     case Stmt::Break: m_flags |= BREAK; return;
     case Stmt::Continue: m_flags |= CONTINUE; return;
     case Stmt::Global: declare_global(static_cast<const GlobalStmt&>(stmt).name); return;
@@ -283,9 +275,28 @@ void Interpreter::execute(const Stmt& stmt) {
   }
 }
 
+void Interpreter::execute_if(const IfStmt& s) {
+  if (test(*s.condition))
+    execute_block(s.then_branch);
+  else if (s.else_branch)
+    execute_block(*s.else_branch);
+}
+
+void Interpreter::execute_return(const ReturnStmt& s) {
+  m_pending = s.value ? evaluate(*s.value) : Value::null();
+  m_flags |= PENDING;
+}
+
 void Interpreter::execute_assign(const AssignStmt& s) {
-  if (s.self_update) {
+  // Numbers, floats and booleans have no payload to release: the plain path is exact.
+  if (s.self_update && lookup_ref(s.name).payload_identity()) {
     execute_self_update(s);
+    return;
+  }
+  if (s.kind == Stmt::CompoundAssign) {
+    Value left = lookup(s.name);
+    Value right = evaluate(*s.value);
+    assign(s.name, binary_op(std::move(left), arithmetic_of(s.op), right));
     return;
   }
   assign(s.name, evaluate(*s.value));
@@ -334,7 +345,7 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
 void Interpreter::execute_while(const WhileStmt& s) {
   for (;;) {
     tick();
-    if (!is_truthy(evaluate(*s.condition))) {
+    if (!test(*s.condition)) {
       m_flags &= static_cast<uint8_t>(~BREAK);
       return;
     }
@@ -384,39 +395,89 @@ Value Interpreter::evaluate(const Expr& expr) {
     case Expr::Float: return Value::real(static_cast<const FloatExpr&>(expr).value);
     case Expr::String: return static_cast<const StringExpr&>(expr).value;
     case Expr::Boolean: return Value::boolean(static_cast<const BooleanExpr&>(expr).value);
-    case Expr::Identifier: return lookup(static_cast<const IdentifierExpr&>(expr).name);
-    case Expr::Binary: {
-      const auto& e = static_cast<const BinaryExpr&>(expr);
-      if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
-      Value left = evaluate(*e.left);
-      Value right = evaluate(*e.right);
-      if (left.is(Value::Number) && right.is(Value::Number))
-        return number_op(left.as_number(), e.op, right.as_number());
-      return binary_op(std::move(left), e.op, right);
-    }
-    case Expr::Unary: {
-      const auto& e = static_cast<const UnaryExpr&>(expr);
-      if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
-      Value v = evaluate(*e.operand);
-      if (e.op == TokenKind::Not) return Value::boolean(!is_truthy(v));
-      if (v.is(Value::Number)) return Value::number(s(0 - u(v.as_number())));
-      if (v.is(Value::Float)) return Value::real(-v.as_float());
-      return Value::null();
-    }
+    case Expr::Identifier: return lookup_ref(static_cast<const IdentifierExpr&>(expr).name);
+    case Expr::Binary: return evaluate_binary(static_cast<const BinaryExpr&>(expr));
+    case Expr::Unary: return evaluate_unary(static_cast<const UnaryExpr&>(expr));
     case Expr::Call: return evaluate_call(static_cast<const CallExpr&>(expr));
-    case Expr::Array: {
-      const auto& e = static_cast<const ArrayExpr&>(expr);
-      if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
-      std::vector<Value> items;
-      items.reserve(e.elements.size());
-      for (const ExprPtr& element : e.elements) items.push_back(evaluate(*element));
-      return Value::array(std::move(items));
-    }
+    case Expr::Array: return evaluate_array(static_cast<const ArrayExpr&>(expr));
     case Expr::Dict: return evaluate_dict(static_cast<const DictExpr&>(expr));
     case Expr::Index: return evaluate_index(static_cast<const IndexExpr&>(expr));
     case Expr::Range: return evaluate_range(static_cast<const RangeExpr&>(expr));
   }
   return Value::null();
+}
+
+Value Interpreter::evaluate_unary(const UnaryExpr& e) {
+  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  Value v = evaluate(*e.operand);
+  if (e.op == TokenKind::Not) return Value::boolean(!is_truthy(v));
+  if (v.is(Value::Number)) return Value::number(s(0 - u(v.as_number())));
+  if (v.is(Value::Float)) return Value::real(-v.as_float());
+  return Value::null();
+}
+
+Value Interpreter::evaluate_array(const ArrayExpr& e) {
+  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  std::vector<Value> items;
+  items.reserve(e.elements.size());
+  for (const ExprPtr& element : e.elements) items.push_back(evaluate(*element));
+  return Value::array(std::move(items));
+}
+
+bool Interpreter::number_operand(const Expr& e, int64_t& out) const {
+  if (e.kind == Expr::Number) {
+    out = static_cast<const NumberExpr&>(e).value;
+    return true;
+  }
+  if (e.kind != Expr::Identifier) return false;
+  const Value& v = lookup_ref(static_cast<const IdentifierExpr&>(e).name);
+  out = v.as_number();
+  return v.is(Value::Number);
+}
+
+bool Interpreter::float_operand(const Expr& e, double& out) const {
+  if (e.kind == Expr::Float) {
+    out = static_cast<const FloatExpr&>(e).value;
+    return true;
+  }
+  if (e.kind != Expr::Identifier) return false;
+  const Value& v = lookup_ref(static_cast<const IdentifierExpr&>(e).name);
+  out = v.as_float();
+  return v.is(Value::Float);
+}
+
+// Operands that are literals or variables are read in place: reading them has no effect, so
+// taking them before the general path changes nothing observable.
+Value Interpreter::evaluate_binary(const BinaryExpr& e) {
+  int64_t a, b;
+  if (number_operand(*e.left, a) && number_operand(*e.right, b)) return number_op(a, e.op, b);
+  double x, y;
+  if (float_operand(*e.left, x) && float_operand(*e.right, y)) return float_op(x, e.op, y);
+  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  Value left = evaluate(*e.left);
+  Value right = evaluate(*e.right);
+  if (left.is(Value::Number) && right.is(Value::Number))
+    return number_op(left.as_number(), e.op, right.as_number());
+  return binary_op(std::move(left), e.op, right);
+}
+
+bool Interpreter::test(const Expr& condition) {
+  if (condition.kind == Expr::Binary) {
+    const auto& e = static_cast<const BinaryExpr&>(condition);
+    int64_t a, b;
+    if (number_operand(*e.left, a) && number_operand(*e.right, b)) {
+      switch (e.op) {
+        case TokenKind::Less: return a < b;
+        case TokenKind::Greater: return a > b;
+        case TokenKind::LessEqual: return a <= b;
+        case TokenKind::GreaterEqual: return a >= b;
+        case TokenKind::EqualEqual: return a == b;
+        case TokenKind::NotEqual: return a != b;
+        default: break;
+      }
+    }
+  }
+  return is_truthy(evaluate(condition));
 }
 
 Value Interpreter::call_builtin_with(int builtin, size_t base) {
@@ -431,6 +492,17 @@ Value Interpreter::call_builtin_with(int builtin, size_t base) {
 
 Value Interpreter::evaluate_call(const CallExpr& call) {
   if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  size_t n = call.args.size();
+  if (call.builtin < 0 && n <= 4) {
+    // Few arguments: keep them in this frame rather than on the shared argument stack.
+    Value args[4];
+    for (size_t i = 0; i < n; ++i) args[i] = evaluate(*call.args[i]);
+    Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
+    if (!callee.is(Value::Function)) return Value::null();
+    const FunctionData& fn = *callee.as_function();
+    enter_frame(fn, std::span<Value>(args, n));
+    return run_frame(fn);
+  }
   size_t base = m_args.size();
   for (const ExprPtr& arg : call.args) {
     Value v = evaluate(*arg);

@@ -1,9 +1,9 @@
 // The tree-walking interpreter: environment, calls, statements and expressions.
 //
 // Scoping is dynamic: a name reads the innermost binding among all active calls, then the
-// globals. It is implemented by shallow binding: every name has its own stack of local
-// bindings (top = innermost), and each call records the names it bound so it can pop them on
-// return. Lookup and assignment are O(1) whatever the call depth.
+// globals. It is implemented by shallow binding: every name has one cell holding its innermost
+// binding. A call that binds a name saves the cell's previous content on a stack and restores
+// it on return. Lookup and assignment are O(1) whatever the call depth.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,11 @@ class Interpreter {
   Interpreter(const Interpreter&) = delete;
   Interpreter& operator=(const Interpreter&) = delete;
 
-  Value lookup(NameId name) const;
+  Value lookup(NameId name) const { return lookup_ref(name); }
+  // The binding a read of `name` sees, without copying it.
+  const Value& lookup_ref(NameId name) const {
+    return m_names[name].value;
+  }
   void assign(NameId name, Value value);
   void declare_global(NameId name);
   // Runs a user function in a new scope; surplus arguments are ignored, missing ones unbound.
@@ -60,41 +64,60 @@ class Interpreter {
  private:
   enum Flag : uint8_t { PENDING = 1, BREAK = 2, CONTINUE = 4 };
 
-  struct LocalBinding {
+  // A name's innermost binding; `frame` is the call depth that bound it, 0 for a global.
+  struct NameEntry {
+    Value value;
+    uint32_t frame = 0;
+    bool declared_global = false;
+  };
+  // What a call's binding displaced, restored when the call returns.
+  struct Shadowed {
+    NameId name;
     uint32_t frame;
     Value value;
-  };
-  struct NameEntry {
-    Value global;
-    std::vector<LocalBinding> locals;
-    bool declared_global = false;
   };
 
   // The binding that both `lookup` reads and `assign` writes for `name`, if there is one.
   Value* own_binding(NameId name);
   void pop_frame();
+  uint32_t depth() const { return static_cast<uint32_t>(m_frame_starts.size()); }
+  // The global binding of a name whose cell a local binding currently holds.
+  Value& shadowed_global(NameId name);
 
   void tick();
-  void execute_assign(const AssignStmt& s);
-  void execute_self_update(const AssignStmt& s);
-  void execute_while(const WhileStmt& s);
-  void execute_for(const ForStmt& s);
-  void execute_match(const MatchStmt& s);
-  void execute_try(const TryCatchStmt& s);
+  // Each statement rule lives out of line, keeping execute a light dispatcher.
+  [[gnu::noinline]] void execute_assign(const AssignStmt& s);
+  [[gnu::noinline]] void execute_self_update(const AssignStmt& s);
+  [[gnu::noinline]] void execute_if(const IfStmt& s);
+  [[gnu::noinline]] void execute_return(const ReturnStmt& s);
+  [[gnu::noinline]] void execute_while(const WhileStmt& s);
+  [[gnu::noinline]] void execute_for(const ForStmt& s);
+  [[gnu::noinline]] void execute_match(const MatchStmt& s);
+  [[gnu::noinline]] void execute_try(const TryCatchStmt& s);
 
-  Value evaluate_call(const CallExpr& call);
+  // The larger expression rules live out of line, so that evaluate itself stays a light
+  // dispatcher whose simple cases need no stack frame.
+  [[gnu::noinline]] Value evaluate_binary(const BinaryExpr& e);
+  [[gnu::noinline]] Value evaluate_unary(const UnaryExpr& e);
+  [[gnu::noinline]] Value evaluate_array(const ArrayExpr& e);
+  // The truth of a condition, without building a Boolean for plain comparisons.
+  bool test(const Expr& condition);
+  // A Number read from a literal or a variable with no side effect, if the operand is one.
+  bool number_operand(const Expr& e, int64_t& out) const;
+  bool float_operand(const Expr& e, double& out) const;
+  [[gnu::noinline]] Value evaluate_call(const CallExpr& call);
   // Runs a builtin on the arguments stacked from `base`, then drops them.
   Value call_builtin_with(int builtin, size_t base);
   // A call in two halves, so the caller can release its argument slots in between.
   void enter_frame(const FunctionData& fn, std::span<Value> args);
   Value run_frame(const FunctionData& fn);
-  Value evaluate_index(const IndexExpr& e);
-  Value evaluate_range(const RangeExpr& e);
-  Value evaluate_dict(const DictExpr& e);
+  [[gnu::noinline]] Value evaluate_index(const IndexExpr& e);
+  [[gnu::noinline]] Value evaluate_range(const RangeExpr& e);
+  [[gnu::noinline]] Value evaluate_dict(const DictExpr& e);
 
   std::vector<NameEntry> m_names;
-  // Names bound by each active call, flattened; m_frame_starts marks where each call begins.
-  std::vector<NameId> m_bound;
+  // Displaced bindings of all active calls; m_frame_starts marks where each call's begin.
+  std::vector<Shadowed> m_shadowed;
   std::vector<size_t> m_frame_starts;
   std::vector<Value> m_args;  // argument values of calls being set up
   Value m_pending;
