@@ -160,9 +160,9 @@ void Interpreter::prepare() {
   if (m_names.size() < interned_count()) m_names.resize(interned_count());
 }
 
-void Interpreter::assign(NameId name, Value value) {
+void Interpreter::assign(NameId name, Value&& value) {
   NameEntry& e = m_names[name];
-  if (e.declared_global || m_frame_starts.empty()) {
+  if (e.declared_global || m_depth == 0) {
     (e.frame == 0 ? e.value : shadowed_global(name)) = std::move(value);
     return;
   }
@@ -170,7 +170,7 @@ void Interpreter::assign(NameId name, Value value) {
     e.value = std::move(value);
     return;
   }
-  m_shadowed.push_back(Shadowed{name, e.frame, std::move(e.value)});
+  m_shadowed.emplace_back(name, e.frame, std::move(e.value));
   e.value = std::move(value);
   e.frame = depth();
 }
@@ -186,24 +186,24 @@ void Interpreter::declare_global(NameId name) { m_names[name].declared_global = 
 
 Value* Interpreter::own_binding(NameId name) {
   NameEntry& e = m_names[name];
-  if (e.declared_global || m_frame_starts.empty()) return e.frame == 0 ? &e.value : nullptr;
+  if (e.declared_global || m_depth == 0) return e.frame == 0 ? &e.value : nullptr;
   return e.frame == depth() ? &e.value : nullptr;
 }
 
-void Interpreter::pop_frame() {
-  size_t start = m_frame_starts.back();
+void Interpreter::pop_frame(size_t start) {
   for (size_t i = m_shadowed.size(); i > start; --i) {
     Shadowed& saved = m_shadowed[i - 1];
     NameEntry& e = m_names[saved.name];
     e.value = std::move(saved.value);
     e.frame = saved.frame;
   }
-  m_shadowed.resize(start);
-  m_frame_starts.pop_back();
+  m_shadowed.erase(m_shadowed.begin() + static_cast<std::ptrdiff_t>(start), m_shadowed.end());
+  --m_depth;
 }
 
 void Interpreter::recover() {
-  while (!m_frame_starts.empty()) pop_frame();
+  // Restoring every displaced binding, innermost first, brings back the globals.
+  while (m_depth > 0) pop_frame(0);
   m_args.clear();
   m_pending = Value();
   m_flags = 0;
@@ -217,23 +217,25 @@ Value Interpreter::take_pending() {
 }
 
 Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
-  enter_frame(fn, args);
-  return run_frame(fn);
+  size_t start = enter_frame(fn, args);
+  return run_frame(fn, start);
 }
 
-void Interpreter::enter_frame(const FunctionData& fn, std::span<Value> args) {
-  if (m_frame_starts.size() >= MAX_CALL_DEPTH || stack::exhausted(m_stack_limit))
-    throw RecursionTooDeep{};
-  m_frame_starts.push_back(m_shadowed.size());
+size_t Interpreter::enter_frame(const FunctionData& fn, std::span<Value> args) {
+  if (m_depth >= MAX_CALL_DEPTH || stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  size_t start = m_shadowed.size();
+  ++m_depth;
   size_t n = std::min(fn.params.size(), args.size());
   for (size_t i = 0; i < n; ++i) assign(fn.params[i], std::move(args[i]));
+  return start;
 }
 
-Value Interpreter::run_frame(const FunctionData& fn) {
+Value Interpreter::run_frame(const FunctionData& fn, size_t start) {
   struct FramePop {
     Interpreter& self;
-    ~FramePop() { self.pop_frame(); }
-  } pop{*this};
+    size_t start;
+    ~FramePop() { self.pop_frame(start); }
+  } pop{*this, start};
   execute_block(fn.body);
   return has_pending() ? take_pending() : Value::null();
 }
@@ -297,6 +299,10 @@ void Interpreter::execute_assign(const AssignStmt& s) {
     Value left = lookup(s.name);
     Value right = evaluate(*s.value);
     assign(s.name, binary_op(std::move(left), arithmetic_of(s.op), right));
+    return;
+  }
+  if (s.value->kind == Expr::Binary) {
+    assign(s.name, evaluate_binary(static_cast<const BinaryExpr&>(*s.value)));
     return;
   }
   assign(s.name, evaluate(*s.value));
@@ -500,8 +506,8 @@ Value Interpreter::evaluate_call(const CallExpr& call) {
     Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
     if (!callee.is(Value::Function)) return Value::null();
     const FunctionData& fn = *callee.as_function();
-    enter_frame(fn, std::span<Value>(args, n));
-    return run_frame(fn);
+    size_t start = enter_frame(fn, std::span<Value>(args, n));
+    return run_frame(fn, start);
   }
   size_t base = m_args.size();
   for (const ExprPtr& arg : call.args) {
@@ -515,9 +521,10 @@ Value Interpreter::evaluate_call(const CallExpr& call) {
     return Value::null();
   }
   // Bind the arguments, then free their stack slots before the body runs nested calls.
-  enter_frame(*callee.as_function(), std::span<Value>(m_args.data() + base, m_args.size() - base));
+  size_t start =
+      enter_frame(*callee.as_function(), std::span<Value>(m_args.data() + base, m_args.size() - base));
   m_args.resize(base);
-  return run_frame(*callee.as_function());
+  return run_frame(*callee.as_function(), start);
 }
 
 Value Interpreter::evaluate_index(const IndexExpr& e) {

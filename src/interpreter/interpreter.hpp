@@ -35,7 +35,8 @@ class Interpreter {
   const Value& lookup_ref(NameId name) const {
     return m_names[name].value;
   }
-  void assign(NameId name, Value value);
+  void assign(NameId name, Value&& value);
+  void assign(NameId name, const Value& value) { assign(name, Value(value)); }
   void declare_global(NameId name);
   // Runs a user function in a new scope; surplus arguments are ignored, missing ones unbound.
   Value call_function(const FunctionData& fn, std::span<Value> args);
@@ -72,6 +73,7 @@ class Interpreter {
   };
   // What a call's binding displaced, restored when the call returns.
   struct Shadowed {
+    Shadowed(NameId n, uint32_t f, Value&& v) : name(n), frame(f), value(std::move(v)) {}
     NameId name;
     uint32_t frame;
     Value value;
@@ -79,8 +81,9 @@ class Interpreter {
 
   // The binding that both `lookup` reads and `assign` writes for `name`, if there is one.
   Value* own_binding(NameId name);
-  void pop_frame();
-  uint32_t depth() const { return static_cast<uint32_t>(m_frame_starts.size()); }
+  // Ends the innermost call, whose displaced bindings begin at `start`.
+  void pop_frame(size_t start);
+  uint32_t depth() const { return m_depth; }
   // The global binding of a name whose cell a local binding currently holds.
   Value& shadowed_global(NameId name);
 
@@ -109,16 +112,17 @@ class Interpreter {
   // Runs a builtin on the arguments stacked from `base`, then drops them.
   Value call_builtin_with(int builtin, size_t base);
   // A call in two halves, so the caller can release its argument slots in between.
-  void enter_frame(const FunctionData& fn, std::span<Value> args);
-  Value run_frame(const FunctionData& fn);
+  // enter_frame returns where the new call's displaced bindings begin.
+  size_t enter_frame(const FunctionData& fn, std::span<Value> args);
+  Value run_frame(const FunctionData& fn, size_t start);
   [[gnu::noinline]] Value evaluate_index(const IndexExpr& e);
   [[gnu::noinline]] Value evaluate_range(const RangeExpr& e);
   [[gnu::noinline]] Value evaluate_dict(const DictExpr& e);
 
   std::vector<NameEntry> m_names;
-  // Displaced bindings of all active calls; m_frame_starts marks where each call's begin.
+  // Displaced bindings of all active calls, innermost last.
   std::vector<Shadowed> m_shadowed;
-  std::vector<size_t> m_frame_starts;
+  uint32_t m_depth = 0;  // active user-function calls
   std::vector<Value> m_args;  // argument values of calls being set up
   Value m_pending;
   uint8_t m_flags = 0;

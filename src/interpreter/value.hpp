@@ -70,14 +70,22 @@ class Value {
     if (is_heap()) ++m_u.p->refs;
   }
   Value(Value&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u) { other.m_kind = Null; }
+  // Both assignments take hold of the new payload before letting go of the old one, which
+  // may own the source (`v = element of v`).
   Value& operator=(const Value& other) {
-    Value copy(other);
-    swap(copy);
+    if (other.is_heap()) ++other.m_u.p->refs;
+    if (is_heap()) release();
+    m_kind = other.m_kind;
+    m_u = other.m_u;
     return *this;
   }
   Value& operator=(Value&& other) noexcept {
-    Value moved(std::move(other));
-    swap(moved);
+    Kind kind = other.m_kind;
+    Payload payload = other.m_u;
+    other.m_kind = Null;
+    if (is_heap()) release();
+    m_kind = kind;
+    m_u = payload;
     return *this;
   }
   void swap(Value& other) noexcept {
@@ -136,13 +144,14 @@ class Value {
                                          (1u << Function) | (1u << Rect) | (1u << Circle) |
                                          (1u << Triangle) | (1u << Error);
 
-  Kind m_kind;
   union Payload {
     int64_t i;
     double f;
     ColorRGB c;
     HeapObject* p;
-  } m_u;
+  };
+  Kind m_kind;
+  Payload m_u;
 };
 
 // A string-keyed hash table with per-process seeded hashing. Keys are never removed, so
