@@ -1,0 +1,280 @@
+// len, upper, lower, slice, split, concat, contains, reverse, push, pop.
+// Two measures of a string live here side by side: len counts bytes, slice counts characters.
+#include <unicode/ucasemap.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "interpreter/builtins.hpp"
+
+namespace orvane {
+
+namespace {
+
+bool is_continuation(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
+
+// The byte offset `count` characters after `pos`, or the end of the text.
+size_t skip_characters(std::string_view text, size_t pos, uint64_t count) {
+  for (; count > 0 && pos < text.size(); --count) {
+    ++pos;
+    while (pos < text.size() && is_continuation(text[pos])) ++pos;
+  }
+  return pos;
+}
+
+// The display form of a value, borrowing a String's own text instead of copying it.
+class DisplayText {
+ public:
+  explicit DisplayText(const Value& v) {
+    if (v.is(Value::String)) {
+      m_view = v.as_string();
+    } else {
+      append_display(m_owned, v);
+      m_view = m_owned;
+    }
+  }
+  std::string_view view() const { return m_view; }
+
+ private:
+  std::string m_owned;
+  std::string_view m_view;
+};
+
+// ---- case mapping ----
+
+struct CaseMapCloser {
+  void operator()(UCaseMap* map) const { ucasemap_close(map); }
+};
+
+// The root locale's case mapper: full mappings, Final_Sigma, no language tailoring.
+const UCaseMap* root_case_map() {
+  static thread_local std::unique_ptr<UCaseMap, CaseMapCloser> map = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    return std::unique_ptr<UCaseMap, CaseMapCloser>(ucasemap_open("", 0, &status));
+  }();
+  return map.get();
+}
+
+using CaseFunction = int32_t (*)(const UCaseMap*, char*, int32_t, const char*, int32_t,
+                                 UErrorCode*);
+
+// Maps one piece short enough for ICU's 32-bit lengths, appending to `out`.
+void map_piece(std::string& out, std::string_view piece, CaseFunction convert) {
+  size_t start = out.size();
+  // Most text keeps its length; a few characters grow (ß to SS, ŉ to ʼN).
+  size_t capacity = piece.size() + piece.size() / 8 + 16;
+  for (;;) {
+    check_allocation(start + capacity);
+    out.resize(start + capacity);
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = convert(root_case_map(), out.data() + start, static_cast<int32_t>(capacity),
+                             piece.data(), static_cast<int32_t>(piece.size()), &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      capacity = static_cast<size_t>(length);
+      continue;
+    }
+    // ICU fails only for lengths beyond its range, which the pieces avoid; keep the text then.
+    if (U_FAILURE(status)) {
+      out.resize(start);
+      out += piece;
+      return;
+    }
+    out.resize(start + static_cast<size_t>(length));
+    return;
+  }
+}
+
+// Case-ignorable ASCII characters: a Final_Sigma context runs through them.
+bool is_ascii_case_ignorable(char c) {
+  return c == '\'' || c == '.' || c == ':' || c == '^' || c == '`';
+}
+
+// Where to cut a long text for ICU, at most `limit` bytes from `from`. The best cut falls
+// between two ASCII characters that are not case-ignorable: no Final_Sigma context can reach
+// across them, so the pieces map exactly as the whole would. Without such a pair nearby, any
+// character boundary will do.
+size_t cut_point(std::string_view text, size_t from, size_t limit) {
+  size_t end = from + limit;
+  if (end >= text.size()) return text.size();
+  size_t floor = from + limit / 2;
+  for (size_t p = end; p > floor; --p) {
+    char before = text[p - 1], after = text[p];
+    if (static_cast<uint8_t>(before) < 0x80 && static_cast<uint8_t>(after) < 0x80 &&
+        !is_ascii_case_ignorable(before) && !is_ascii_case_ignorable(after))
+      return p;
+  }
+  while (end > from + 1 && is_continuation(text[end])) --end;
+  return end;
+}
+
+}  // namespace
+
+// Full case mapping of `text` in pieces of at most `limit` bytes (ICU counts in 32 bits).
+// Not in a header: only the case builtins and their tests call it.
+std::string map_case(std::string_view text, bool to_upper, size_t limit) {
+  CaseFunction convert = to_upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower;
+  std::string out;
+  out.reserve(text.size());
+  for (size_t from = 0; from < text.size();) {
+    size_t to = cut_point(text, from, limit);
+    map_piece(out, text.substr(from, to - from), convert);
+    from = to;
+  }
+  return out;
+}
+
+namespace {
+
+// Small enough that even a threefold growth (ΐ to three letters) fits ICU's int32 lengths.
+constexpr size_t ICU_PIECE_LIMIT = size_t{1} << 28;
+
+Value case_builtin(BuiltinArgs args, bool to_upper) {
+  if (!args[0].is(Value::String)) return Value::null();
+  const std::string& text = args[0].as_string();
+  // Pure ASCII needs no tables.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
+    Value result = std::move(args[0]);
+    std::string& s = result.mutable_string();
+    for (char& c : s) {
+      if (to_upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      if (!to_upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return result;
+  }
+  return Value::string(map_case(text, to_upper, ICU_PIECE_LIMIT));
+}
+
+// ---- split ----
+
+// Every character on its own, with an empty piece before the first and after the last.
+std::vector<Value> split_characters(std::string_view text) {
+  size_t count = 2;
+  for (char c : text) count += !is_continuation(c);
+  check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)));
+  std::vector<Value> pieces;
+  pieces.reserve(count);
+  pieces.push_back(Value::string(""));
+  for (size_t i = 0; i < text.size();) {
+    size_t j = i + 1;
+    while (j < text.size() && is_continuation(text[j])) ++j;
+    pieces.push_back(Value::string(std::string(text.substr(i, j - i))));
+    i = j;
+  }
+  pieces.push_back(Value::string(""));
+  return pieces;
+}
+
+std::vector<Value> split_on(std::string_view text, std::string_view separator) {
+  size_t count = 1;
+  for (size_t at = text.find(separator); at != std::string_view::npos;
+       at = text.find(separator, at + separator.size()))
+    ++count;
+  check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)));
+  std::vector<Value> pieces;
+  pieces.reserve(count);
+  size_t from = 0;
+  for (size_t at = text.find(separator); at != std::string_view::npos;
+       at = text.find(separator, from)) {
+    pieces.push_back(Value::string(std::string(text.substr(from, at - from))));
+    from = at + separator.size();
+  }
+  pieces.push_back(Value::string(std::string(text.substr(from))));
+  return pieces;
+}
+
+}  // namespace
+
+namespace builtins {
+
+Value len(BuiltinArgs args, GraphicsContext&) {
+  const Value& v = args[0];
+  switch (v.kind()) {
+    case Value::String: return Value::number(static_cast<int64_t>(v.as_string().size()));
+    case Value::Array: return Value::number(static_cast<int64_t>(v.as_array().size()));
+    case Value::Dict: return Value::number(static_cast<int64_t>(v.as_dict().size()));
+    default: return Value::null();
+  }
+}
+
+Value upper(BuiltinArgs args, GraphicsContext&) { return case_builtin(args, true); }
+
+Value lower(BuiltinArgs args, GraphicsContext&) { return case_builtin(args, false); }
+
+// Start is read unsigned, so a negative start lies past every end; the count end - start
+// wraps, so an end before start takes the rest of the text.
+Value slice(BuiltinArgs args, GraphicsContext&) {
+  std::optional<int64_t> start = as_integer(args[1]);
+  std::optional<int64_t> end = as_integer(args[2]);
+  if (!start || !end || !args[0].is(Value::String)) return Value::null();
+  std::string_view text = args[0].as_string();
+  auto skip = static_cast<uint64_t>(*start);
+  uint64_t take = static_cast<uint64_t>(*end) - static_cast<uint64_t>(*start);
+  // A text has no more characters than bytes.
+  if (skip >= text.size() || take == 0) return Value::string("");
+  size_t pos = skip_characters(text, 0, skip);
+  size_t stop = skip_characters(text, pos, take);
+  return Value::string(std::string(text.substr(pos, stop - pos)));
+}
+
+Value split(BuiltinArgs args, GraphicsContext&) {
+  DisplayText text(args[0]);
+  DisplayText separator(args[1]);
+  if (separator.view().empty()) return Value::array(split_characters(text.view()));
+  return Value::array(split_on(text.view(), separator.view()));
+}
+
+// `s = concat(s, ...)` hands over the only reference to s, which then grows in place.
+Value concat(BuiltinArgs args, GraphicsContext&) {
+  if (args.empty()) return Value::string("");
+  Value result;
+  size_t first = 0;
+  if (args[0].is(Value::String) && args[0].is_unique()) {
+    result = std::move(args[0]);
+    first = 1;
+  } else {
+    result = Value::string("");
+  }
+  std::string& out = result.mutable_string();
+  for (size_t i = first; i < args.size(); ++i) {
+    if (args[i].is(Value::String)) check_allocation(uint64_t{out.size()} + args[i].as_string().size());
+    append_display(out, args[i]);
+  }
+  return result;
+}
+
+Value contains(BuiltinArgs args, GraphicsContext&) {
+  DisplayText haystack(args[0]);
+  DisplayText needle(args[1]);
+  return Value::boolean(haystack.view().find(needle.view()) != std::string_view::npos);
+}
+
+Value reverse(BuiltinArgs args, GraphicsContext&) {
+  if (!args[0].is(Value::Array)) return Value::null();
+  if (!args[0].is_unique()) {
+    const std::vector<Value>& items = args[0].as_array();
+    return Value::array(std::vector<Value>(items.rbegin(), items.rend()));
+  }
+  Value result = std::move(args[0]);
+  std::vector<Value>& items = result.mutable_array();
+  std::reverse(items.begin(), items.end());
+  return result;
+}
+
+// `a = push(a, x)` hands over the only reference to a, so the append is in place.
+Value push(BuiltinArgs args, GraphicsContext&) {
+  if (!args[0].is(Value::Array)) return Value::null();
+  Value result = std::move(args[0]);
+  result.mutable_array().push_back(std::move(args[1]));
+  return result;
+}
+
+Value pop(BuiltinArgs args, GraphicsContext&) {
+  if (!args[0].is(Value::Array) || args[0].as_array().empty()) return Value::null();
+  return args[0].as_array().back();
+}
+
+}  // namespace builtins
+
+}  // namespace orvane
