@@ -283,6 +283,8 @@ void append_display(std::string& out, const Value& v) {
         if (!first) out += ", ";
         first = false;
         append_display(out, item);
+        // Arrays holding themselves many times over display exponentially long.
+        check_allocation(out.size());
       }
       out += ']';
       break;
@@ -296,6 +298,7 @@ void append_display(std::string& out, const Value& v) {
         out += key;
         out += ": ";
         append_display(out, item);
+        check_allocation(out.size());
       });
       out += '}';
       break;

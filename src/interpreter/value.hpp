@@ -215,7 +215,7 @@ bool is_truthy(const Value& v);
 // Thrown where an allocation cannot be made (a huge range or string).
 struct OutOfMemory {};
 // Largest single array or string we agree to build, unless lowered (the fuzz target does).
-inline constexpr uint64_t MAX_ALLOCATION_BYTES = uint64_t{4} << 30;
+inline constexpr uint64_t MAX_ALLOCATION_BYTES = uint64_t{1} << 30;
 void set_allocation_limit(uint64_t bytes);
 // Throws OutOfMemory when `bytes` exceeds the limit.
 void check_allocation(uint64_t bytes);
