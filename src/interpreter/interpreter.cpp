@@ -328,24 +328,39 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
     assign(s.name, call_builtin_with(call.builtin, base));
     return;
   }
-  Value left;
-  const Expr* right_expr;
-  TokenKind op;
-  if (s.kind == Stmt::CompoundAssign) {
-    left = lookup(s.name);
-    right_expr = s.value.get();
-    op = arithmetic_of(s.op);
-  } else {
-    const auto& bin = static_cast<const BinaryExpr&>(*s.value);
-    left = lookup(s.name);
-    right_expr = bin.right.get();
-    op = bin.op;
+  // A chain `x op r1 op r2 ...` with x leftmost. Only a String gets here (other kinds take the
+  // plain path), and operators on strings and what they yield have no effects, so evaluating
+  // every right operand before applying the operators is indistinguishable from interleaving.
+  Value left = lookup(s.name);
+  if (!left.is(Value::String)) {
+    Value result = s.kind == Stmt::CompoundAssign
+                       ? binary_op(std::move(left), arithmetic_of(s.op), evaluate(*s.value))
+                       : evaluate(*s.value);
+    assign(s.name, std::move(result));
+    return;
   }
-  Value right = evaluate(*right_expr);
+  std::vector<const BinaryExpr*> chain;  // outermost first
+  if (s.kind != Stmt::CompoundAssign) {
+    for (const Expr* e = s.value.get(); e->kind == Expr::Binary;
+         e = static_cast<const BinaryExpr*>(e)->left.get())
+      chain.push_back(static_cast<const BinaryExpr*>(e));
+  }
+  std::vector<Value> rights;
+  if (chain.empty()) {
+    rights.push_back(evaluate(*s.value));
+  } else {
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) rights.push_back(evaluate(*(*it)->right));
+  }
   Value* slot = own_binding(s.name);
-  if (slot && slot->payload_identity() && slot->payload_identity() == left.payload_identity())
-    *slot = Value();
-  assign(s.name, binary_op(std::move(left), op, right));
+  if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
+  if (chain.empty()) {
+    left = binary_op(std::move(left), arithmetic_of(s.op), rights[0]);
+  } else {
+    size_t i = 0;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it, ++i)
+      left = binary_op(std::move(left), (*it)->op, rights[i]);
+  }
+  assign(s.name, std::move(left));
 }
 
 void Interpreter::execute_while(const WhileStmt& s) {

@@ -21,9 +21,14 @@ bool reads_name(const ExprPtr& e, NameId name) {
   return e && e->kind == Expr::Identifier && static_cast<IdentifierExpr&>(*e).name == name;
 }
 
-// `x = x op e` and `x = builtin(x, ...)`: forms whose variable may be released first.
+// `x = x op e op e...` (x leftmost in a chain of binary operators) and `x = builtin(x, ...)`:
+// forms whose variable may be released before the operators or the builtin run.
 bool is_self_update(const Expr& value, NameId name) {
-  if (value.kind == Expr::Binary) return reads_name(static_cast<const BinaryExpr&>(value).left, name);
+  if (value.kind == Expr::Binary) {
+    const Expr* left = static_cast<const BinaryExpr&>(value).left.get();
+    while (left->kind == Expr::Binary) left = static_cast<const BinaryExpr&>(*left).left.get();
+    return left->kind == Expr::Identifier && static_cast<const IdentifierExpr&>(*left).name == name;
+  }
   if (value.kind == Expr::Call) {
     const auto& call = static_cast<const CallExpr&>(value);
     return call.builtin >= 0 && !call.args.empty() && reads_name(call.args.front(), name);
