@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "interpreter/builtins.hpp"
+#include "support/stack.hpp"
 
 namespace orvane {
 
@@ -38,9 +39,13 @@ bool is_self_update(const Expr& value, NameId name) {
 
 }  // namespace
 
+// Also stops short of the thread's stack end, whatever stack the parser runs on.
 Parser::Nest::Nest(Parser& p) : m_parser(p) {
-  if (++m_parser.m_depth > MAX_NESTING) throw NestingTooDeep{};
+  if (++m_parser.m_depth > MAX_NESTING || stack::exhausted(m_parser.m_stack_limit))
+    throw NestingTooDeep{};
 }
+
+Parser::Parser(const TokenList& tokens) : m_tokens(tokens), m_stack_limit(stack::limit()) {}
 
 Program Parser::parse_program(const TokenList& tokens) {
   Parser p(tokens);

@@ -20,7 +20,7 @@ class Parser {
   static Program parse_program(const TokenList& tokens);
 
  private:
-  explicit Parser(const TokenList& tokens) : m_tokens(tokens) {}
+  explicit Parser(const TokenList& tokens);
 
   const Token& peek(size_t ahead = 0) const;
   bool check(TokenKind kind) const { return peek().kind() == kind; }
@@ -72,6 +72,7 @@ class Parser {
   const TokenList& m_tokens;
   size_t m_pos = 0;
   int m_depth = 0;
+  const char* m_stack_limit;
 };
 
 }  // namespace orvane
