@@ -320,6 +320,9 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
     op = bin.op;
   }
   Value right = evaluate(*right_expr);
+  // A join too large to make must fail while the variable still holds its value.
+  if (op == TokenKind::Plus && left.is(Value::String) && right.is(Value::String))
+    check_allocation(uint64_t{left.as_string().size()} + right.as_string().size());
   Value* slot = own_binding(s.name);
   if (slot && slot->payload_identity() && slot->payload_identity() == left.payload_identity())
     *slot = Value();
