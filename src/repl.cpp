@@ -44,9 +44,18 @@ void report(const std::string& message) {
 }
 
 void run_entry(Interpreter& interp, const std::string& text) {
+  Program program;
+  // An entry that cannot be scanned or parsed is dropped before it touches the interpreter,
+  // so a return, break or continue left from earlier entries stays in effect.
   std::optional<std::string> failure = run_guarded([&] {
     TokenList tokens = tokenize(text);
-    Program program = Parser::parse_program(tokens);
+    program = Parser::parse_program(tokens);
+  });
+  if (failure) {
+    report(*failure);
+    return;
+  }
+  failure = run_guarded([&] {
     interp.prepare();
     for (const StmtPtr& stmt : program) interp.execute(*stmt);
   });

@@ -351,6 +351,14 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
   } else {
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) rights.push_back(evaluate(*(*it)->right));
   }
+  // A join too large to make must fail while the variable still holds its value.
+  uint64_t joined = left.as_string().size();
+  for (size_t i = 0; i < rights.size(); ++i) {
+    TokenKind op = chain.empty() ? arithmetic_of(s.op) : chain[chain.size() - 1 - i]->op;
+    if (op != TokenKind::Plus || !rights[i].is(Value::String)) break;
+    joined += rights[i].as_string().size();
+  }
+  check_allocation(joined);
   Value* slot = own_binding(s.name);
   if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
   if (chain.empty()) {
