@@ -57,7 +57,10 @@ void run_entry(Interpreter& interp, const std::string& text) {
   }
   failure = run_guarded([&] {
     interp.prepare();
-    for (const StmtPtr& stmt : program) interp.execute(*stmt);
+    for (const StmtPtr& stmt : program) {
+      interp.execute(*stmt);
+      interp.raise_failure();
+    }
   });
   if (failure) {
     interp.recover();

@@ -217,12 +217,16 @@ Value Interpreter::take_pending() {
 }
 
 Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
+  if (!room_for_call()) return give_up();
   size_t start = enter_frame(fn, args);
   return run_frame(fn, start);
 }
 
+void Interpreter::raise_failure() const {
+  if (m_flags & FAILED) throw RecursionTooDeep{};
+}
+
 size_t Interpreter::enter_frame(const FunctionData& fn, std::span<Value> args) {
-  if (m_depth >= MAX_CALL_DEPTH || stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
   size_t start = m_shadowed.size();
   ++m_depth;
   size_t n = std::min(fn.params.size(), args.size());
@@ -255,6 +259,7 @@ void Interpreter::execute_block(const Block& block) {
 }
 
 void Interpreter::execute(const Stmt& stmt) {
+  if (m_flags & FAILED) return;
   switch (stmt.kind) {
     case Stmt::Let:
     case Stmt::Assign:
@@ -295,17 +300,18 @@ void Interpreter::execute_assign(const AssignStmt& s) {
     execute_self_update(s);
     return;
   }
+  Value result;
   if (s.kind == Stmt::CompoundAssign) {
     Value left = lookup(s.name);
     Value right = evaluate(*s.value);
-    assign(s.name, binary_op(std::move(left), arithmetic_of(s.op), right));
-    return;
+    result = binary_op(std::move(left), arithmetic_of(s.op), right);
+  } else if (s.value->kind == Expr::Binary) {
+    result = evaluate_binary(static_cast<const BinaryExpr&>(*s.value));
+  } else {
+    result = evaluate(*s.value);
   }
-  if (s.value->kind == Expr::Binary) {
-    assign(s.name, evaluate_binary(static_cast<const BinaryExpr&>(*s.value)));
-    return;
-  }
-  assign(s.name, evaluate(*s.value));
+  if (m_flags & FAILED) return;  // an abandoned run keeps the variable as it was
+  assign(s.name, std::move(result));
 }
 
 // `x = x op e`, `x op= e` and `x = builtin(x, ...)`. The current value is read first, the rest
@@ -322,6 +328,10 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
       Value v = evaluate(*call.args[i]);
       m_args.push_back(std::move(v));
     }
+    if (m_flags & FAILED) {
+      m_args.resize(base);
+      return;
+    }
     Value* slot = own_binding(s.name);
     if (slot && slot->payload_identity() && slot->payload_identity() == m_args[base].payload_identity())
       *slot = Value();
@@ -336,7 +346,7 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
     Value result = s.kind == Stmt::CompoundAssign
                        ? binary_op(std::move(left), arithmetic_of(s.op), evaluate(*s.value))
                        : evaluate(*s.value);
-    assign(s.name, std::move(result));
+    if (!(m_flags & FAILED)) assign(s.name, std::move(result));
     return;
   }
   std::vector<const BinaryExpr*> chain;  // outermost first
@@ -351,6 +361,7 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
   } else {
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) rights.push_back(evaluate(*(*it)->right));
   }
+  if (m_flags & FAILED) return;
   // A join too large to make must fail while the variable still holds its value.
   uint64_t joined = left.as_string().size();
   for (size_t i = 0; i < rights.size(); ++i) {
@@ -379,7 +390,7 @@ void Interpreter::execute_while(const WhileStmt& s) {
       return;
     }
     execute_block(s.body);
-    if (m_flags & (PENDING | BREAK)) {
+    if (m_flags & (PENDING | BREAK | FAILED)) {
       m_flags &= static_cast<uint8_t>(~BREAK);
       return;
     }
@@ -393,7 +404,7 @@ void Interpreter::execute_for(const ForStmt& s) {
   for (const Value& item : iterable.as_array()) {
     assign(s.variable, item);
     execute_block(s.body);
-    if (m_flags & (PENDING | BREAK)) break;
+    if (m_flags & (PENDING | BREAK | FAILED)) break;
     m_flags &= static_cast<uint8_t>(~CONTINUE);
   }
   m_flags &= static_cast<uint8_t>(~BREAK);
@@ -419,6 +430,7 @@ void Interpreter::execute_try(const TryCatchStmt& s) {
 // ---- expressions ----
 
 Value Interpreter::evaluate(const Expr& expr) {
+  if (m_flags & FAILED) return Value::null();
   switch (expr.kind) {
     case Expr::Number: return Value::number(static_cast<const NumberExpr&>(expr).value);
     case Expr::Float: return Value::real(static_cast<const FloatExpr&>(expr).value);
@@ -437,7 +449,7 @@ Value Interpreter::evaluate(const Expr& expr) {
 }
 
 Value Interpreter::evaluate_unary(const UnaryExpr& e) {
-  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  if (stack::exhausted(m_stack_limit)) return give_up();
   Value v = evaluate(*e.operand);
   if (e.op == TokenKind::Not) return Value::boolean(!is_truthy(v));
   if (v.is(Value::Number)) return Value::number(s(0 - u(v.as_number())));
@@ -446,7 +458,7 @@ Value Interpreter::evaluate_unary(const UnaryExpr& e) {
 }
 
 Value Interpreter::evaluate_array(const ArrayExpr& e) {
-  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  if (stack::exhausted(m_stack_limit)) return give_up();
   std::vector<Value> items;
   items.reserve(e.elements.size());
   for (const ExprPtr& element : e.elements) items.push_back(evaluate(*element));
@@ -482,7 +494,7 @@ Value Interpreter::evaluate_binary(const BinaryExpr& e) {
   if (number_operand(*e.left, a) && number_operand(*e.right, b)) return number_op(a, e.op, b);
   double x, y;
   if (float_operand(*e.left, x) && float_operand(*e.right, y)) return float_op(x, e.op, y);
-  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  if (stack::exhausted(m_stack_limit)) return give_up();
   Value left = evaluate(*e.left);
   Value right = evaluate(*e.right);
   if (left.is(Value::Number) && right.is(Value::Number))
@@ -520,12 +532,14 @@ Value Interpreter::call_builtin_with(int builtin, size_t base) {
 }
 
 Value Interpreter::evaluate_call(const CallExpr& call) {
-  if (stack::exhausted(m_stack_limit)) throw RecursionTooDeep{};
+  if (stack::exhausted(m_stack_limit)) return give_up();
   size_t n = call.args.size();
   if (call.builtin < 0 && n <= 4) {
     // Few arguments: keep them in this frame rather than on the shared argument stack.
     Value args[4];
     for (size_t i = 0; i < n; ++i) args[i] = evaluate(*call.args[i]);
+    if (m_flags & FAILED) return Value::null();
+    if (!room_for_call()) return give_up();
     Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
     if (!callee.is(Value::Function)) return Value::null();
     const FunctionData& fn = *callee.as_function();
@@ -537,9 +551,14 @@ Value Interpreter::evaluate_call(const CallExpr& call) {
     Value v = evaluate(*arg);
     m_args.push_back(std::move(v));
   }
+  if (m_flags & FAILED) {
+    m_args.resize(base);
+    return Value::null();
+  }
   if (call.builtin >= 0) return call_builtin_with(call.builtin, base);
   Value callee = lookup(call.name);
-  if (!callee.is(Value::Function)) {
+  if (!callee.is(Value::Function) || !room_for_call()) {
+    if (callee.is(Value::Function)) give_up();
     m_args.resize(base);
     return Value::null();
   }
@@ -599,15 +618,19 @@ void run_program(const Program& program, uint64_t step_budget) {
   NameId main_name = intern("main");
   Interpreter interp;
   interp.set_step_budget(step_budget);
-  for (const StmtPtr& stmt : program)
+  for (const StmtPtr& stmt : program) {
     if (stmt->kind == Stmt::Let || stmt->kind == Stmt::FunctionDef) interp.execute(*stmt);
+    interp.raise_failure();
+  }
   Value main_fn = interp.lookup(main_name);
   if (main_fn.is(Value::Function)) {
     interp.call_function(*main_fn.as_function(), {});
+    interp.raise_failure();
     return;
   }
   for (const StmtPtr& stmt : program) {
     interp.execute(*stmt);
+    interp.raise_failure();
     if (interp.has_pending()) return;
   }
 }

@@ -13,10 +13,14 @@
 #include "interpreter/graphics.hpp"
 #include "interpreter/value.hpp"
 #include "parser/ast.hpp"
+#include "support/stack.hpp"
 
 namespace orvane {
 
-// Raised when calls nest deeper than the interpreter allows.
+// Reported when calls nest deeper than the interpreter allows. Inside the interpreter the
+// failure is a flag that stops everything, as a pending return does, so that it never has to
+// unwind hundreds of thousands of native frames; raise_failure turns it into this exception
+// once the stack is shallow again.
 struct RecursionTooDeep {};
 // Raised when a run has used up the step budget it was given (the fuzz target sets one).
 struct StepBudgetExhausted {};
@@ -42,6 +46,8 @@ class Interpreter {
   Value call_function(const FunctionData& fn, std::span<Value> args);
 
   void execute(const Stmt& stmt);
+  // Throws RecursionTooDeep when the last statement or call was abandoned for lack of room.
+  void raise_failure() const;
   // Runs statements until one leaves a return pending or a break or continue flag set.
   void execute_block(const Block& block);
   Value evaluate(const Expr& expr);
@@ -63,7 +69,16 @@ class Interpreter {
   bool continue_flag() const { return m_flags & CONTINUE; }
 
  private:
-  enum Flag : uint8_t { PENDING = 1, BREAK = 2, CONTINUE = 4 };
+  enum Flag : uint8_t { PENDING = 1, BREAK = 2, CONTINUE = 4, FAILED = 8 };
+
+  bool room_for_call() const {
+    return m_depth < MAX_CALL_DEPTH && !stack::exhausted(m_stack_limit);
+  }
+  // Abandons the run: every statement and expression from here on does nothing.
+  Value give_up() {
+    m_flags |= FAILED;
+    return Value::null();
+  }
 
   // A name's innermost binding; `frame` is the call depth that bound it, 0 for a global.
   struct NameEntry {
