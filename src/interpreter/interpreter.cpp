@@ -465,7 +465,7 @@ Value Interpreter::evaluate_array(const ArrayExpr& e) {
   return Value::array(std::move(items));
 }
 
-bool Interpreter::number_operand(const Expr& e, int64_t& out) const {
+inline bool Interpreter::leaf_number(const Expr& e, int64_t& out) const {
   if (e.kind == Expr::Number) {
     out = static_cast<const NumberExpr&>(e).value;
     return true;
@@ -476,7 +476,7 @@ bool Interpreter::number_operand(const Expr& e, int64_t& out) const {
   return v.is(Value::Number);
 }
 
-bool Interpreter::float_operand(const Expr& e, double& out) const {
+inline bool Interpreter::leaf_float(const Expr& e, double& out) const {
   if (e.kind == Expr::Float) {
     out = static_cast<const FloatExpr&>(e).value;
     return true;
@@ -487,35 +487,98 @@ bool Interpreter::float_operand(const Expr& e, double& out) const {
   return v.is(Value::Float);
 }
 
-// Operands that are literals or variables are read in place: reading them has no effect, so
-// taking them before the general path changes nothing observable.
-Value Interpreter::evaluate_binary(const BinaryExpr& e) {
-  int64_t a, b;
-  if (number_operand(*e.left, a) && number_operand(*e.right, b)) return number_op(a, e.op, b);
+inline bool Interpreter::plain_number(const Expr& e, int64_t& out) const {
+  return e.kind == Expr::Binary ? pure_number(e, out) : leaf_number(e, out);
+}
+
+inline bool Interpreter::plain_float(const Expr& e, double& out) const {
+  return e.kind == Expr::Binary ? pure_float(e, out) : leaf_float(e, out);
+}
+
+bool Interpreter::pure_number(const Expr& e, int64_t& out) const {
+  if (e.kind != Expr::Binary) return leaf_number(e, out);
+  const auto& b = static_cast<const BinaryExpr&>(e);
+  int64_t x, y;
+  if (stack::exhausted(m_stack_limit)) return false;
+  if (!plain_number(*b.left, x) || !plain_number(*b.right, y)) return false;
+  if (y == 0 && (b.op == TokenKind::Slash || b.op == TokenKind::Percent)) return false;
+  out = number_op(x, b.op, y).as_number();
+  return true;
+}
+
+bool Interpreter::pure_float(const Expr& e, double& out) const {
+  if (e.kind != Expr::Binary) return leaf_float(e, out);
+  const auto& b = static_cast<const BinaryExpr&>(e);
   double x, y;
-  if (float_operand(*e.left, x) && float_operand(*e.right, y)) return float_op(x, e.op, y);
+  if (stack::exhausted(m_stack_limit)) return false;
+  if (!plain_float(*b.left, x) || !plain_float(*b.right, y)) return false;
+  out = float_op(x, b.op, y).as_float();
+  return true;
+}
+
+// Plain arithmetic is first tried on bare numbers, and so are comparisons of plain operands.
+// When that does not apply, the general rule runs, and arithmetic below it skips the attempt
+// (it would fail the same way), so no subtree is tried more than once.
+Value Interpreter::evaluate_binary(const BinaryExpr& e) {
+  if (e.arithmetic) {
+    int64_t a;
+    double d;
+    if (e.float_hint) {
+      if (pure_float(e, d)) return Value::real(d);
+      if (pure_number(e, a)) return Value::number(a);
+    } else {
+      if (pure_number(e, a)) return Value::number(a);
+      if (pure_float(e, d)) {
+        e.float_hint = true;
+        return Value::real(d);
+      }
+    }
+    return general_binary(e);
+  }
+  if (BinaryExpr::is_plain(*e.left) && BinaryExpr::is_plain(*e.right)) {
+    int64_t a, b;
+    if (plain_number(*e.left, a) && plain_number(*e.right, b)) return number_op(a, e.op, b);
+    double x, y;
+    if (plain_float(*e.left, x) && plain_float(*e.right, y)) return float_op(x, e.op, y);
+  }
+  return general_binary(e);
+}
+
+Value Interpreter::general_binary(const BinaryExpr& e) {
   if (stack::exhausted(m_stack_limit)) return give_up();
-  Value left = evaluate(*e.left);
-  Value right = evaluate(*e.right);
+  auto operand = [this](const Expr& child) {
+    return child.kind == Expr::Binary && static_cast<const BinaryExpr&>(child).arithmetic
+               ? general_binary(static_cast<const BinaryExpr&>(child))
+               : evaluate(child);
+  };
+  Value left = operand(*e.left);
+  Value right = operand(*e.right);
   if (left.is(Value::Number) && right.is(Value::Number))
     return number_op(left.as_number(), e.op, right.as_number());
+  if (left.is(Value::Float) && right.is(Value::Float))
+    return float_op(left.as_float(), e.op, right.as_float());
   return binary_op(std::move(left), e.op, right);
 }
 
 bool Interpreter::test(const Expr& condition) {
   if (condition.kind == Expr::Binary) {
     const auto& e = static_cast<const BinaryExpr&>(condition);
-    int64_t a, b;
-    if (number_operand(*e.left, a) && number_operand(*e.right, b)) {
-      switch (e.op) {
-        case TokenKind::Less: return a < b;
-        case TokenKind::Greater: return a > b;
-        case TokenKind::LessEqual: return a <= b;
-        case TokenKind::GreaterEqual: return a >= b;
-        case TokenKind::EqualEqual: return a == b;
-        case TokenKind::NotEqual: return a != b;
-        default: break;
+    if (!e.arithmetic && BinaryExpr::is_plain(*e.left) && BinaryExpr::is_plain(*e.right)) {
+      int64_t a, b;
+      if (plain_number(*e.left, a) && plain_number(*e.right, b)) {
+        switch (e.op) {
+          case TokenKind::Less: return a < b;
+          case TokenKind::Greater: return a > b;
+          case TokenKind::LessEqual: return a <= b;
+          case TokenKind::GreaterEqual: return a >= b;
+          case TokenKind::EqualEqual: return a == b;
+          case TokenKind::NotEqual: return a != b;
+          default: break;
+        }
       }
+      double x, y;
+      if (plain_float(*e.left, x) && plain_float(*e.right, y))
+        return is_truthy(float_op(x, e.op, y));
     }
   }
   return is_truthy(evaluate(condition));

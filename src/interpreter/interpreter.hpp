@@ -120,9 +120,18 @@ class Interpreter {
   [[gnu::noinline]] Value evaluate_array(const ArrayExpr& e);
   // The truth of a condition, without building a Boolean for plain comparisons.
   bool test(const Expr& condition);
-  // A Number read from a literal or a variable with no side effect, if the operand is one.
-  bool number_operand(const Expr& e, int64_t& out) const;
-  bool float_operand(const Expr& e, double& out) const;
+  // A Number literal or a name holding a Number, read in place.
+  bool leaf_number(const Expr& e, int64_t& out) const;
+  bool leaf_float(const Expr& e, double& out) const;
+  // A plain subtree (literals, names, arithmetic) computed on bare numbers. False when a leaf
+  // is of another kind or a division by zero is met; nothing observable has happened then,
+  // and the general path evaluates the subtree (and reports the division).
+  bool pure_number(const Expr& e, int64_t& out) const;
+  bool pure_float(const Expr& e, double& out) const;
+  // A leaf or a plain subtree, whichever `e` is.
+  bool plain_number(const Expr& e, int64_t& out) const;
+  bool plain_float(const Expr& e, double& out) const;
+  Value general_binary(const BinaryExpr& e);
   [[gnu::noinline]] Value evaluate_call(const CallExpr& call);
   // Runs a builtin on the arguments stacked from `base`, then drops them.
   Value call_builtin_with(int builtin, size_t base);

@@ -53,11 +53,27 @@ struct IdentifierExpr : Expr {
   NameId name;
 };
 // The operator is kept as its token kind, the only part of the token anything consults.
+// `arithmetic` marks + - * / % ** applied to literals, names and other such operations only:
+// a subtree the interpreter may compute on plain numbers, since reading it has no effect.
 struct BinaryExpr : Expr {
   BinaryExpr(ExprPtr l, TokenKind o, ExprPtr r)
-      : Expr(Binary), left(std::move(l)), right(std::move(r)), op(o) {}
+      : Expr(Binary), left(std::move(l)), right(std::move(r)), op(o),
+        arithmetic(is_arithmetic(o) && is_plain(*left) && is_plain(*right)) {}
   ExprPtr left, right;
   TokenKind op;
+  bool arithmetic;
+  // Whether this operation last ran on Floats: a guess the interpreter may keep, to try the
+  // likelier kind first. It never changes a result.
+  mutable bool float_hint = false;
+
+  static bool is_arithmetic(TokenKind k) {
+    return k == TokenKind::Plus || k == TokenKind::Minus || k == TokenKind::Star ||
+           k == TokenKind::Slash || k == TokenKind::Percent || k == TokenKind::StarStar;
+  }
+  static bool is_plain(const Expr& e) {
+    return e.kind == Number || e.kind == Float || e.kind == Identifier ||
+           (e.kind == Binary && static_cast<const BinaryExpr&>(e).arithmetic);
+  }
 };
 struct UnaryExpr : Expr {
   UnaryExpr(TokenKind o, ExprPtr e) : Expr(Unary), operand(std::move(e)), op(o) {}
