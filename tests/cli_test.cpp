@@ -1,20 +1,24 @@
 // Command-line scanning and the extension rule, without running anything.
+#include "cli.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "cli.hpp"
 
 namespace orvane {
 namespace {
 
 std::string describe(const CommandLine& cl) {
   switch (cl.action) {
-    case CommandLine::Help: return "help";
-    case CommandLine::Version: return "version";
-    case CommandLine::Repl: return "repl";
-    case CommandLine::Run: return "run " + cl.file + (cl.debug ? " debug" : "");
+    case CommandLine::Help:
+      return "help";
+    case CommandLine::Version:
+      return "version";
+    case CommandLine::Repl:
+      return "repl";
+    case CommandLine::Run:
+      return "run " + cl.file + (cl.debug ? " debug" : "");
   }
   return "?";
 }
@@ -38,7 +42,7 @@ TEST(Cli, ParseArguments) {
       {{"--version"}, "version"},
       {{"-v", "-h"}, "version"},  // the first of the two wins
       {{"-h", "-v"}, "help"},
-      {{"a.ov", "-h"}, "help"},   // wherever it stands
+      {{"a.ov", "-h"}, "help"},  // wherever it stands
       {{"a.ov", "-d", "b.ov", "--version"}, "version"},
       {{"a.ov", "b.ov"}, "run a.ov"},  // the first file wins
       {{"a.txt", "b.ov"}, "run a.txt"},
@@ -71,17 +75,17 @@ TEST(Cli, ScriptExtension) {
       {"dir/x.ov", true},
       {"/abs/path/x.ov", true},
       {"./x.ov", true},
-      {"x.txt.ov", true},   // judged by the last dot
+      {"x.txt.ov", true},  // judged by the last dot
       {"x.ov.txt", false},
       {"x.OV", false},
       {"x.Ov", false},
       {"x.", false},
       {"x", false},
-      {".ov", false},       // a dot at the start is no extension
+      {".ov", false},  // a dot at the start is no extension
       {"dir/.ov", false},
-      {"..ov", true},       // the last dot is not the first character
+      {"..ov", true},  // the last dot is not the first character
       {".x.ov", true},
-      {"x.ov/", true},      // a trailing separator adds no component
+      {"x.ov/", true},  // a trailing separator adds no component
       {"x.ov//", true},
       {"dir.ov/x", false},
       {"x.ov/.", true},

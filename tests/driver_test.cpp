@@ -1,8 +1,10 @@
 // The driver through the real binary: options, file checks, exit statuses, debug lines, and
 // inputs that must end in a message rather than a crash or a hang.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -171,6 +173,11 @@ TEST(Driver, AcceptedNames) {
   }
   RunResult r = s.run({s.dir() + "/x.txt.ov"});  // an absolute path
   EXPECT_EQ(r.out, "1\n");
+  // A path that is not UTF-8 is used byte for byte.
+  s.add("caf\xE9.ov", "print(5)\n");
+  r = s.run({"caf\xE9.ov"});
+  EXPECT_EQ(r.out, "5\n");
+  EXPECT_EQ(r.status, 0);
 }
 
 TEST(Driver, ReadErrors) {
@@ -207,13 +214,13 @@ TEST(Driver, UnreadableFile) {
 
 TEST(Driver, TextMustBeUtf8) {
   const char* bad[] = {
-      "print(1)\n\xff\n",       // never valid
-      "\x80",                   // a lone continuation byte
-      "\"\xC0\x80\"",           // an overlong encoding of NUL
-      "\xED\xA0\x80",           // a surrogate
-      "\xF4\x90\x80\x80",       // beyond U+10FFFF
-      "print(\"\xE2\x82\")",    // a truncated sequence
-      "x = 1 \xE2\x82",         // truncated at the very end
+      "print(1)\n\xff\n",     // never valid
+      "\x80",                 // a lone continuation byte
+      "\"\xC0\x80\"",         // an overlong encoding of NUL
+      "\xED\xA0\x80",         // a surrogate
+      "\xF4\x90\x80\x80",     // beyond U+10FFFF
+      "print(\"\xE2\x82\")",  // a truncated sequence
+      "x = 1 \xE2\x82",       // truncated at the very end
   };
   for (const char* text : bad) {
     Scratch s({{"bad.ov", text}});
@@ -253,6 +260,19 @@ bool is_time(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i)
     if (i != point && !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
   return true;
+}
+
+// Output that cannot be written is an error, never a silent success.
+TEST(Driver, UnwritableOutputFailsTheRun) {
+  Scratch s({{"hello.ov", "print(\"hello\")\n"}});
+  for (const char* args : {"hello.ov", "-h", "-v"}) {
+    std::string cmd =
+        "cd '" + s.dir() + "' && '" + ORVANE_BINARY + "' " + args + " > /dev/full 2> err.txt";
+    int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << args;
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << args;
+    EXPECT_EQ(read_file(s.dir() + "/err.txt"), "Error: failed to write output\n") << args;
+  }
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -318,8 +338,8 @@ TEST(Driver, DebugLinesOfAnEmptyFileAndOfFailures) {
   EXPECT_EQ(lines[2], BANNER + "File read successfully (0 bytes)");
 
   // The first two lines stay printed before a failure.
-  const std::string head = BANNER + "─────────────────────────────────\n" + BANNER +
-                           "Starting Orvane interpreter...\n";
+  const std::string head =
+      BANNER + "─────────────────────────────────\n" + BANNER + "Starting Orvane interpreter...\n";
   r = s.run({"-d", "empty.txt"});
   EXPECT_EQ(r.err, head + EXTENSION_ERROR);
   EXPECT_EQ(r.status, 1);
@@ -358,10 +378,15 @@ std::string ordinary_script(size_t bytes) {
   out.reserve(bytes + 1024);
   for (int i = 0; out.size() < bytes; ++i) {
     std::string n = std::to_string(i);
-    out += "# helper " + n + ": folds its arguments into a running total\n"
-           "def helper_" + n + "(count, base, divisor) {\n"
+    out += "# helper " + n +
+           ": folds its arguments into a running total\n"
+           "def helper_" +
+           n +
+           "(count, base, divisor) {\n"
            "  let total = 0\n"
-           "  let label = \"value \\\"" + n + "\\\" of the helper\\n\"\n"
+           "  let label = \"value \\\"" +
+           n +
+           "\\\" of the helper\\n\"\n"
            "  for index in 0..count {\n"
            "    if index % 3 == 0 and not (base > 10) {\n"
            "      total += index * 2 + base ** 2 - divisor / 4\n"
@@ -373,7 +398,9 @@ std::string ordinary_script(size_t bytes) {
            "  let table = {key: [1, 2.5, \"three\"], other: total, name: label}\n"
            "  while total > 100 { total = total / 2 }\n"
            "  match total { 0 => print(\"zero\"); _ => { print(label, table.key[1]) } }\n"
-           "  return helper_" + std::to_string(i + 1) + "(total, table.other, len(label))\n"
+           "  return helper_" +
+           std::to_string(i + 1) +
+           "(total, table.other, len(label))\n"
            "}\n\n";
   }
   return out;
@@ -413,10 +440,13 @@ TEST(Driver, ScansAndParsesTenMegabytesAtTwentyMegabytesPerSecond) {
 // Random valid UTF-8 text, heavy in punctuation, never crashes the binary or hangs it.
 TEST(Driver, RandomTextNeverCrashes) {
   const std::vector<std::string> pieces = {
-      "(", ")", "[", "]", "{", "}", ",", ":", ";", ".", "..", "?", "=", "==", "=>", "->",
-      "+", "-", "*", "**", "/", "%", "!", "<", ">", "&", "|", "#", "/*", "*/", "\"", "\\",
-      "'", " ", "\n", "\t", "0", "7", "1.5", "_", "x", "é", "中", "😀", "\xEF\xBB\xBF",
-      "let", "if", "else", "match", "try", "catch", "def", "return", "global", "in", "not"};
+      "(",   ")",  "[",    "]",     "{",   "}",     ",",   ":",      ";",
+      ".",   "..", "?",    "=",     "==",  "=>",    "->",  "+",      "-",
+      "*",   "**", "/",    "%",     "!",   "<",     ">",   "&",      "|",
+      "#",   "/*", "*/",   "\"",    "\\",  "'",     " ",   "\n",     "\t",
+      "0",   "7",  "1.5",  "_",     "x",   "é",     "中",  "😀",      "\xEF\xBB\xBF",
+      "let", "if", "else", "match", "try", "catch", "def", "return", "global",
+      "in",  "not"};
   std::mt19937 rng(12345);
   Scratch s;
   for (int round = 0; round < 25; ++round) {

@@ -1,4 +1,6 @@
 // Scanner: kinds and payloads of the token list for source texts, one table per concern.
+#include "lexer/lexer.hpp"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -7,20 +9,22 @@
 #include <string>
 #include <vector>
 
-#include "lexer/lexer.hpp"
-
 namespace orvane {
 namespace {
 
-// One line per token list (the closing Eof left out by the caller): spellings for payload-free kinds, then id:NAME, n:INT, f:REAL,
-// s:"TEXT" (with \n \t \r \\ \" shown escaped) and eof.
+// One line per token list (the closing Eof left out by the caller): spellings for payload-free
+// kinds, then id:NAME, n:INT, f:REAL, s:"TEXT" (with \n \t \r \\ \" shown escaped) and eof.
 std::string describe(const TokenList& tokens) {
   std::string out;
   for (const Token& t : tokens) {
     if (!out.empty()) out += ' ';
     switch (t.kind()) {
-      case TokenKind::Identifier: out += "id:" + t.text(); break;
-      case TokenKind::Number: out += "n:" + std::to_string(t.integer()); break;
+      case TokenKind::Identifier:
+        out += "id:" + t.text();
+        break;
+      case TokenKind::Number:
+        out += "n:" + std::to_string(t.integer());
+        break;
       case TokenKind::Float: {
         char buf[64];
         auto res = std::to_chars(buf, buf + sizeof buf, t.real());
@@ -31,17 +35,29 @@ std::string describe(const TokenList& tokens) {
         out += "s:\"";
         for (char c : t.text()) {
           switch (c) {
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            default: out += c;
+            case '\n':
+              out += "\\n";
+              break;
+            case '\t':
+              out += "\\t";
+              break;
+            case '\r':
+              out += "\\r";
+              break;
+            case '\\':
+              out += "\\\\";
+              break;
+            case '"':
+              out += "\\\"";
+              break;
+            default:
+              out += c;
           }
         }
         out += '"';
         break;
-      default: out += token_kind_name(t.kind());
+      default:
+        out += token_kind_name(t.kind());
     }
   }
   return out;
@@ -72,14 +88,14 @@ TEST(Lexer, EveryKindHasItsCodeAndSpelling) {
     const char* spelling;
   };
   const KindCase kinds[] = {
-      {0, "let"},    {1, "def"},    {2, "return"}, {3, "if"},     {4, "else"},   {5, "while"},
-      {6, "for"},    {7, "in"},     {8, "break"},  {9, "continue"}, {10, "true"}, {11, "false"},
-      {12, "and"},   {13, "or"},    {14, "not"},   {15, "match"}, {16, "try"},   {17, "catch"},
-      {18, "global"}, {23, "+"},    {24, "-"},     {25, "*"},     {26, "/"},     {27, "%"},
-      {28, "**"},    {29, "="},     {30, "+="},    {31, "-="},    {32, "*="},    {33, "/="},
-      {34, "=="},    {35, "!="},    {36, "<"},     {37, ">"},     {38, "<="},    {39, ">="},
-      {40, "("},     {41, ")"},     {42, "{"},     {43, "}"},     {44, "["},     {45, "]"},
-      {46, ","},     {47, ":"},     {48, ";"},     {49, "->"},    {50, "=>"},    {51, "."},
+      {0, "let"},     {1, "def"}, {2, "return"}, {3, "if"},       {4, "else"},  {5, "while"},
+      {6, "for"},     {7, "in"},  {8, "break"},  {9, "continue"}, {10, "true"}, {11, "false"},
+      {12, "and"},    {13, "or"}, {14, "not"},   {15, "match"},   {16, "try"},  {17, "catch"},
+      {18, "global"}, {23, "+"},  {24, "-"},     {25, "*"},       {26, "/"},    {27, "%"},
+      {28, "**"},     {29, "="},  {30, "+="},    {31, "-="},      {32, "*="},   {33, "/="},
+      {34, "=="},     {35, "!="}, {36, "<"},     {37, ">"},       {38, "<="},   {39, ">="},
+      {40, "("},      {41, ")"},  {42, "{"},     {43, "}"},       {44, "["},    {45, "]"},
+      {46, ","},      {47, ":"},  {48, ";"},     {49, "->"},      {50, "=>"},   {51, "."},
       {52, "?"},
   };
   for (const KindCase& k : kinds) {
@@ -117,13 +133,13 @@ TEST(Lexer, Comments) {
       {"# \"not a string\nx", "id:x"},
       {"/* \" */ x", "id:x"},
       {"a /* b */ c", "id:a id:c"},
-      {"/**/x", "id:x"},        // the smallest complete block comment
+      {"/**/x", "id:x"},  // the smallest complete block comment
       {"/***/x", "id:x"},
-      {"/*/ x", ""},         // the opening star does not close: still inside
-      {"/*/*/x", "id:x"},       // "/*", then "/" and "*/"
+      {"/*/ x", ""},                  // the opening star does not close: still inside
+      {"/*/*/x", "id:x"},             // "/*", then "/" and "*/"
       {"/* /* */ x */", "id:x * /"},  // comments do not nest
       {"/* ** */x", "id:x"},
-      {"//x", "/ / id:x"},      // two slashes are not a comment
+      {"//x", "/ / id:x"},  // two slashes are not a comment
       {"/ *x", "/ * id:x"},
       {"a/*", "id:a"},
       {"1/*2*/3", "n:1 n:3"},
@@ -142,14 +158,14 @@ TEST(Lexer, StringLiterals) {
       {R"("\t\r")", R"(s:"\t\r")"},
       {R"("\\")", R"(s:"\\")"},
       {R"("say \"hi\"")", R"(s:"say \"hi\"")"},
-      {R"("\q")", R"(s:"\\q")"},   // unknown escapes keep both characters
+      {R"("\q")", R"(s:"\\q")"},  // unknown escapes keep both characters
       {R"("\0")", R"(s:"\\0")"},
       {R"("\\n")", R"(s:"\\n")"},  // an escaped backslash, then a plain n
       {R"("\é")", R"(s:"\\é")"},
-      {R"("\)", R"(s:"")"},        // backslash at the end: dropped, literal ends
-      {R"("abc)", R"(s:"abc")"},   // unterminated: everything to the end
+      {R"("\)", R"(s:"")"},       // backslash at the end: dropped, literal ends
+      {R"("abc)", R"(s:"abc")"},  // unterminated: everything to the end
       {R"("abc\)", R"(s:"abc")"},
-      {R"("a\")", R"(s:"a\"")"},   // the escaped quote does not close
+      {R"("a\")", R"(s:"a\"")"},  // the escaped quote does not close
       {R"("a"b)", R"(s:"a" id:b)"},
       {R"("a""b")", R"(s:"a" s:"b")"},
       {R"("x" + "y")", R"(s:"x" + s:"y")"},
@@ -163,8 +179,8 @@ TEST(Lexer, OperatorsTakeAtMostOneCharacterOfLookahead) {
       {"===", "== ="},
       {"-->", "- ->"},
       {"->=", "-> ="},
-      {"**=", "** ="},   // no compound "**="
-      {"%=", "% ="},     // nor "%="
+      {"**=", "** ="},  // no compound "**="
+      {"%=", "% ="},    // nor "%="
       {"***", "** *"},
       {"=>=", "=> ="},
       {"==>", "== >"},
@@ -195,7 +211,9 @@ TEST(Lexer, CharactersWithoutARuleAreDropped) {
       {"&&||^~$'@`\\", ""},
       {"a&b", "id:a id:b"},
       {"a && b || c", "id:a id:b id:c"},
-      {"\x01\x1f\x7f" "x", "id:x"},
+      {"\x01\x1f\x7f"
+       "x",
+       "id:x"},
       {"\xEF\xBB\xBFlet x", "let id:x"},  // a byte-order mark
       {"é", ""},
       {"αβγ", ""},
@@ -228,15 +246,15 @@ TEST(Lexer, NumbersAndTheDotRule) {
       {"1.2..3", "f:1.2 . . n:3"},
       {"1 .5", "n:1 . n:5"},
       {"1. 5", "n:1 . n:5"},
-      {"1e5", "n:1 id:e5"},   // no exponents
+      {"1e5", "n:1 id:e5"},  // no exponents
       {"1.5e3", "f:1.5 id:e3"},
-      {"-5", "- n:5"},         // no signed literals
+      {"-5", "- n:5"},  // no signed literals
       {"-1.5", "- f:1.5"},
       {"12abc", "n:12 id:abc"},
       {"abc12", "id:abc12"},
       {"1_000", "n:1 id:_000"},
       {"0x1F", "n:0 id:x1F"},
-      {"3٣", "n:3"},           // only ASCII digits make numbers
+      {"3٣", "n:3"},  // only ASCII digits make numbers
       {"9223372036854775807", "n:9223372036854775807"},
       {"0009223372036854775807", "n:9223372036854775807"},
       {"0.1", "f:0.1"},
@@ -264,19 +282,19 @@ TEST(Lexer, FloatLiteralsOutsideTheDoubleRange) {
   EXPECT_EQ(t[0].real(), 5e-321);
   EXPECT_GT(t[0].real(), 0.0);
 
-  std::string max = "179769313486231570814527423731704356798070567525844996598917476803157260780"
-                    "028538760589558632766878171540458953514382464234321326889464182768467546703"
-                    "537516986049910576551282076245490090389328944075868508455133942304583236903"
-                    "222948165808559332123348274797826204144723168738177180919299881250404026184"
-                    "124858368.0";
+  std::string max =
+      "179769313486231570814527423731704356798070567525844996598917476803157260780"
+      "028538760589558632766878171540458953514382464234321326889464182768467546703"
+      "537516986049910576551282076245490090389328944075868508455133942304583236903"
+      "222948165808559332123348274797826204144723168738177180919299881250404026184"
+      "124858368.0";
   t = tokenize(max);
   EXPECT_EQ(t[0].real(), std::numeric_limits<double>::max());
 }
 
 TEST(Lexer, IntegerLiteralsBeyondTheRangeAreRefused) {
-  for (const char* digits : {"9223372036854775808", "18446744073709551616",
-                             "18446744073709551615", "99999999999999999999999",
-                             "92233720368547758070"}) {
+  for (const char* digits : {"9223372036854775808", "18446744073709551616", "18446744073709551615",
+                             "99999999999999999999999", "92233720368547758070"}) {
     try {
       tokenize(std::string("x = ") + digits + " + 1");
       ADD_FAILURE() << digits << " was accepted";
@@ -290,8 +308,10 @@ TEST(Lexer, IntegerLiteralsBeyondTheRangeAreRefused) {
 
 TEST(Lexer, NamesAndKeywords) {
   check_all({
-      {"let def return if else while for in break continue", "let def return if else while for in break continue"},
-      {"true false and or not match try catch global", "true false and or not match try catch global"},
+      {"let def return if else while for in break continue",
+       "let def return if else while for in break continue"},
+      {"true false and or not match try catch global",
+       "true false and or not match try catch global"},
       {"elseif", "id:elseif"},
       {"iffy", "id:iffy"},
       {"If", "id:If"},
@@ -314,14 +334,14 @@ TEST(Lexer, NamesContinueWithUnicodeLettersAndDigits) {
       {"café", "id:café"},
       {"naïve", "id:naïve"},
       {"x中文", "id:x中文"},
-      {"éa", "id:a"},      // the leading letter is dropped
+      {"éa", "id:a"},  // the leading letter is dropped
       {"中x", "id:x"},
       {"aΩb", "id:aΩb"},
-      {"x٣", "id:x٣"},     // Arabic-Indic digit three (Nd)
-      {"xⅫ", "id:xⅫ"},     // Roman numeral twelve (Nl)
-      {"x½", "id:x½"},     // vulgar fraction (No)
-      {"x²", "id:x²"},     // superscript two (No)
-      {"xª", "id:xª"},     // feminine ordinal (Lo)
+      {"x٣", "id:x٣"},            // Arabic-Indic digit three (Nd)
+      {"xⅫ", "id:xⅫ"},            // Roman numeral twelve (Nl)
+      {"x½", "id:x½"},            // vulgar fraction (No)
+      {"x²", "id:x²"},            // superscript two (No)
+      {"xª", "id:xª"},            // feminine ordinal (Lo)
       {"x\u0345", "id:x\u0345"},  // combining ypogegrammeni: a mark, but Alphabetic
       {"a\u0301b", "id:a id:b"},  // combining acute: neither Alphabetic nor a number
       {"x😀y", "id:x id:y"},
@@ -373,7 +393,8 @@ TEST(Token, EqualityComparesKindsAndPayloads) {
 
 // Tokens own their string text: copies are independent, moves hand it over.
 TEST(Token, CopiesAndMovesKeepTheirText) {
-  TokenList original = tokenize("\"a fairly long string literal, longer than any small buffer\" x 1");
+  TokenList original =
+      tokenize("\"a fairly long string literal, longer than any small buffer\" x 1");
   TokenList copy = original;
   EXPECT_EQ(copy, original);
   original.clear();

@@ -1,7 +1,11 @@
 // Parser: source text in, syntax tree out, compared through the one-line S-expression dump.
+#include "parser/parser.hpp"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <random>
 #include <string>
@@ -10,7 +14,6 @@
 #include "interpreter/builtins.hpp"
 #include "lexer/lexer.hpp"
 #include "parser/dump.hpp"
-#include "parser/parser.hpp"
 #include "support/stack.hpp"
 
 namespace orvane {
@@ -36,21 +39,19 @@ void check_same(const std::vector<std::vector<const char*>>& groups) {
       EXPECT_EQ(parse(group[i]), parse(group[0])) << group[i] << "  vs  " << group[0];
 }
 
-TEST(Parser, EmptyInput) {
-  check_all({{"", ""}, {"   # only a comment\n", ""}});
-}
+TEST(Parser, EmptyInput) { check_all({{"", ""}, {"   # only a comment\n", ""}}); }
 
 TEST(Parser, LetAndItsFailurePoints) {
   check_all({
       {"let x = 1", "(let x 1)"},
       {"let x = 1;", "(let x 1)"},
-      {"let x =", "(let x 0)"},          // the missing value is the placeholder
+      {"let x =", "(let x 0)"},  // the missing value is the placeholder
       {"let x = ;", "(let x 0)"},
-      {"let 5", "(expr 5)"},             // no name: "let" dropped, 5 goes on
-      {"let x 5", "(expr 5)"},           // no "=": "let x" dropped
+      {"let 5", "(expr 5)"},    // no name: "let" dropped, 5 goes on
+      {"let x 5", "(expr 5)"},  // no "=": "let x" dropped
       {"let x", ""},
       {"let", ""},
-      {"let = 3", "(expr 3)"},           // the "=" left over is skipped
+      {"let = 3", "(expr 3)"},  // the "=" left over is skipped
       {"let let x = 1", "(let x 1)"},
       {"let x = 1 let y = 2", "(let x 1) (let y 2)"},
       {"let x = 1;; let y = 2", "(let x 1) (expr 0) (let y 2)"},
@@ -128,8 +129,8 @@ TEST(Parser, IfElse) {
       // No else-if: the "else" is dropped and a second if follows.
       {"if a { } else if b { }", "(if a {}) (if b {})"},
       {"if a { 1 } else if b { 2 } else { 3 }", "(if a {(expr 1)}) (if b {(expr 2)} {(expr 3)})"},
-      {"if a b", "(expr b)"},          // no "{": the condition is consumed and dropped
-      {"if { }", ""},                  // the braces are a dict condition; then no "{"
+      {"if a b", "(expr b)"},  // no "{": the condition is consumed and dropped
+      {"if { }", ""},          // the braces are a dict condition; then no "{"
       {"if", ""},
       {"if a == 1 and b { }", "(if (and (== a 1) b) {})"},
       {"if not x { }", "(if (not x) {})"},
@@ -336,7 +337,8 @@ TEST(Parser, PostfixLoop) {
   Program p = Parser::parse_program(tokenize(source));
   ASSERT_EQ(p.size(), 2u);
   const auto& first = static_cast<const CallExpr&>(*static_cast<const ExpressionStmt&>(*p[0]).expr);
-  const auto& second = static_cast<const CallExpr&>(*static_cast<const ExpressionStmt&>(*p[1]).expr);
+  const auto& second =
+      static_cast<const CallExpr&>(*static_cast<const ExpressionStmt&>(*p[1]).expr);
   EXPECT_EQ(first.builtin, builtin_index("print"));
   EXPECT_GE(first.builtin, 0);
   EXPECT_EQ(second.builtin, -1);
@@ -369,7 +371,7 @@ TEST(Parser, DictLiterals) {
       {"{a: 1 + 2, b: f(x)}", "(expr (dict (a (+ 1 2)) (b (call f x))))"},
       {"{a: }", "(expr (dict (a 0)))"},
       {"{a: 1", "(expr (dict (a 1)))"},
-      {"{a}", "(expr (dict))"},                 // a key without ":" is dropped
+      {"{a}", "(expr (dict))"},  // a key without ":" is dropped
       {"{a 1}", "(expr (dict))"},
       {"{a b: 2}", "(expr (dict (b 2)))"},
       {"{\"a\": 1, b: 2}", "(expr (dict (b 2)))"},  // keys are bare names only
@@ -384,8 +386,8 @@ TEST(Parser, DictLiterals) {
 // A token that neither a statement nor an expression can take is skipped; what was parsed
 // before it stays as it would be without it.
 TEST(Parser, StrayTokensAreSkipped) {
-  const char* strays[] = {")", "]", ",", ":", "=", "+=", "-=", "*=", "/=", "=>", "->", "?",
-                          "else", "in", "catch", "}"};
+  const char* strays[] = {
+      ")", "]", ",", ":", "=", "+=", "-=", "*=", "/=", "=>", "->", "?", "else", "in", "catch", "}"};
   for (const char* stray : strays) {
     std::string top = std::string("let a = 1 ") + stray + " let b = 2";
     EXPECT_EQ(parse(top), "(let a 1) (let b 2)") << top;
@@ -401,8 +403,8 @@ TEST(Parser, StrayTokensAreSkipped) {
     EXPECT_EQ(parse(block), "(while c {(expr x)})") << block;
   }
   // Where a match pattern is expected, also ";" and the keywords that begin statements.
-  for (const char* stray : {";", "let", "def", "return", "if", "while", "for", "break",
-                            "continue", "match", "try", "global", ")", ",", "in"}) {
+  for (const char* stray : {";", "let", "def", "return", "if", "while", "for", "break", "continue",
+                            "match", "try", "global", ")", ",", "in"}) {
     std::string arms = std::string("match v { 1 => a ") + stray + " 2 => b }";
     EXPECT_EQ(parse(arms), "(match v (=> 1 {(expr a)}) (=> 2 {(expr b)}))") << arms;
   }
@@ -445,10 +447,11 @@ TEST(Parser, DeepNesting) {
     const char* close;
   };
   const Form forms[] = {
-      {"(", "1", ")"},         {"[", "1", "]"},       {"{a: ", "1", "}"},
-      {"-", "1", ""},          {"not ", "1", ""},     {"f(", "1", ")"},
-      {"a[", "1", "]"},        {"if x { ", "1", " }"}, {"def f() { ", "1", " }"},
-      {"match v { 1 => { ", "1", " } }"},
+      {"(", "1", ")"},           {"[", "1", "]"},
+      {"{a: ", "1", "}"},        {"-", "1", ""},
+      {"not ", "1", ""},         {"f(", "1", ")"},
+      {"a[", "1", "]"},          {"if x { ", "1", " }"},
+      {"def f() { ", "1", " }"}, {"match v { 1 => { ", "1", " } }"},
   };
   int status = stack::run_with_large_stack([&] {
     for (const Form& f : forms) {
@@ -494,12 +497,23 @@ void check_block(const Block& b);
 
 bool is_binary_operator(TokenKind k) {
   switch (k) {
-    case TokenKind::Or: case TokenKind::And: case TokenKind::EqualEqual:
-    case TokenKind::NotEqual: case TokenKind::Less: case TokenKind::Greater:
-    case TokenKind::LessEqual: case TokenKind::GreaterEqual: case TokenKind::Plus:
-    case TokenKind::Minus: case TokenKind::Star: case TokenKind::Slash:
-    case TokenKind::Percent: case TokenKind::StarStar: return true;
-    default: return false;
+    case TokenKind::Or:
+    case TokenKind::And:
+    case TokenKind::EqualEqual:
+    case TokenKind::NotEqual:
+    case TokenKind::Less:
+    case TokenKind::Greater:
+    case TokenKind::LessEqual:
+    case TokenKind::GreaterEqual:
+    case TokenKind::Plus:
+    case TokenKind::Minus:
+    case TokenKind::Star:
+    case TokenKind::Slash:
+    case TokenKind::Percent:
+    case TokenKind::StarStar:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -553,7 +567,8 @@ void check_tree(const Expr& e) {
       check_tree(*r.end);
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -571,7 +586,9 @@ void check_stmt(const Stmt& s) {
       check_tree(*a.value);
       break;
     }
-    case Stmt::FunctionDef: check_block(static_cast<const FunctionDefStmt&>(s).function->body); break;
+    case Stmt::FunctionDef:
+      check_block(static_cast<const FunctionDefStmt&>(s).function->body);
+      break;
     case Stmt::If: {
       const auto& i = static_cast<const IfStmt&>(s);
       ASSERT_TRUE(i.condition);
@@ -621,7 +638,8 @@ void check_stmt(const Stmt& s) {
       check_tree(*x.expr);
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -639,16 +657,33 @@ Token random_token(std::mt19937_64& rng) {
       static const char* names[] = {"x", "y", "_", "print", "f", "len"};
       return Token(kind, names[rng() % 6]);
     }
-    case TokenKind::String: return Token(kind, "s");
-    case TokenKind::Number: return Token::number(static_cast<int64_t>(rng() % 100));
-    case TokenKind::Float: return Token::real(0.5);
-    default: return Token(kind);
+    case TokenKind::String:
+      return Token(kind, "s");
+    case TokenKind::Number:
+      return Token::number(static_cast<int64_t>(rng() % 100));
+    case TokenKind::Float:
+      return Token::real(0.5);
+    default:
+      return Token(kind);
   }
+}
+
+// Runs `work` on its own thread. A parse that never ends cannot be interrupted, so if the
+// work is not done in time the whole test program stops with a message: a hang must fail
+// the run rather than stall it.
+template <class Work>
+void expect_finishes(const char* what, Work work) {
+  auto done = std::async(std::launch::async, work);
+  if (done.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+    std::fprintf(stderr, "FAILED: %s did not finish\n", what);
+    std::_Exit(1);
+  }
+  done.get();
 }
 
 // Thousands of random token lists, of every kind, all parse to an end with a sound tree.
 TEST(Parser, RandomTokenListsAlwaysFinish) {
-  auto work = std::async(std::launch::async, [] {
+  expect_finishes("parsing random token lists", [] {
     std::mt19937_64 rng(20241207);
     for (int round = 0; round < 5000; ++round) {
       TokenList tokens;
@@ -660,21 +695,18 @@ TEST(Parser, RandomTokenListsAlwaysFinish) {
       EXPECT_EQ(dump_program(Parser::parse_program(tokens)), dump_program(program));
     }
   });
-  ASSERT_EQ(work.wait_for(std::chrono::seconds(120)), std::future_status::ready)
-      << "parsing random token lists did not finish";
-  work.get();
 }
 
 // Lists made only of the stray tokens and openers, the worst cases for progress.
 TEST(Parser, RandomStrayHeavyListsAlwaysFinish) {
   const TokenKind hard[] = {
       TokenKind::RightParen, TokenKind::RightBracket, TokenKind::RightBrace, TokenKind::Comma,
-      TokenKind::Colon, TokenKind::Semicolon, TokenKind::Assign, TokenKind::PlusAssign,
-      TokenKind::FatArrow, TokenKind::Arrow, TokenKind::Question, TokenKind::Else,
-      TokenKind::In, TokenKind::Catch, TokenKind::Match, TokenKind::LeftBrace,
-      TokenKind::LeftParen, TokenKind::LeftBracket, TokenKind::Dot, TokenKind::Let,
-      TokenKind::Try, TokenKind::Def};
-  auto work = std::async(std::launch::async, [&] {
+      TokenKind::Colon,      TokenKind::Semicolon,    TokenKind::Assign,     TokenKind::PlusAssign,
+      TokenKind::FatArrow,   TokenKind::Arrow,        TokenKind::Question,   TokenKind::Else,
+      TokenKind::In,         TokenKind::Catch,        TokenKind::Match,      TokenKind::LeftBrace,
+      TokenKind::LeftParen,  TokenKind::LeftBracket,  TokenKind::Dot,        TokenKind::Let,
+      TokenKind::Try,        TokenKind::Def};
+  expect_finishes("parsing stray-heavy token lists", [&] {
     std::mt19937_64 rng(7);
     for (int round = 0; round < 5000; ++round) {
       TokenList tokens;
@@ -689,8 +721,6 @@ TEST(Parser, RandomStrayHeavyListsAlwaysFinish) {
       check_block(Parser::parse_program(tokens));
     }
   });
-  ASSERT_EQ(work.wait_for(std::chrono::seconds(120)), std::future_status::ready);
-  work.get();
 }
 
 // A list that lacks its final Eof is still read safely: past the end is end of input.

@@ -54,7 +54,8 @@ class Token {
     return t;
   }
 
-  Token(const Token& other) : m_kind(other.m_kind), m_name(other.m_name), m_payload(other.m_payload) {
+  Token(const Token& other)
+      : m_kind(other.m_kind), m_name(other.m_name), m_payload(other.m_payload) {
     if (m_kind == TokenKind::String) m_payload.string = new std::string(*other.m_payload.string);
   }
   Token(Token&& other) noexcept
@@ -100,6 +101,8 @@ class Token {
     std::string* string;  // owned
   } m_payload{0};
 };
+
+static_assert(sizeof(Token) == 16);
 
 using TokenList = std::vector<Token>;
 

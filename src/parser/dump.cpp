@@ -24,12 +24,23 @@ void put_quoted(std::string& out, const std::string& text) {
   out += '"';
   for (char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
-      default: out += c;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out += c;
     }
   }
   out += '"';
@@ -54,11 +65,21 @@ void put_list(std::string& out, std::string_view head, const Parts&... parts) {
 
 void put(std::string& out, const Expr& e) {
   switch (e.kind) {
-    case Expr::Number: out += std::to_string(static_cast<const NumberExpr&>(e).value); return;
-    case Expr::Float: put_float(out, static_cast<const FloatExpr&>(e).value); return;
-    case Expr::String: put_quoted(out, static_cast<const StringExpr&>(e).text()); return;
-    case Expr::Boolean: out += static_cast<const BooleanExpr&>(e).value ? "true" : "false"; return;
-    case Expr::Identifier: out += name_text(static_cast<const IdentifierExpr&>(e).name); return;
+    case Expr::Number:
+      out += std::to_string(static_cast<const NumberExpr&>(e).value);
+      return;
+    case Expr::Float:
+      put_float(out, static_cast<const FloatExpr&>(e).value);
+      return;
+    case Expr::String:
+      put_quoted(out, static_cast<const StringExpr&>(e).text());
+      return;
+    case Expr::Boolean:
+      out += static_cast<const BooleanExpr&>(e).value ? "true" : "false";
+      return;
+    case Expr::Identifier:
+      out += name_text(static_cast<const IdentifierExpr&>(e).name);
+      return;
     case Expr::Binary: {
       const auto& b = static_cast<const BinaryExpr&>(e);
       put_list(out, token_kind_name(b.op), *b.left, *b.right);
@@ -202,9 +223,15 @@ void put(std::string& out, const Stmt& s) {
         out += "(return)";
       return;
     }
-    case Stmt::Break: out += "(break)"; return;
-    case Stmt::Continue: out += "(continue)"; return;
-    case Stmt::Global: out += "(global " + name_text(static_cast<const GlobalStmt&>(s).name) + ')'; return;
+    case Stmt::Break:
+      out += "(break)";
+      return;
+    case Stmt::Continue:
+      out += "(continue)";
+      return;
+    case Stmt::Global:
+      out += "(global " + name_text(static_cast<const GlobalStmt&>(s).name) + ')';
+      return;
     case Stmt::Expression:
       put_list(out, "expr", *static_cast<const ExpressionStmt&>(s).expr);
       return;
