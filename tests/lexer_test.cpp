@@ -352,7 +352,7 @@ TEST(Lexer, NamesContinueWithUnicodeLettersAndDigits) {
   });
 }
 
-TEST(Lexer, SpecCornerTokenSequences) {
+TEST(Lexer, TokenSequencesOfCommonForms) {
   check_all({
       {"x ** = 2", "id:x ** = n:2"},
       {"x**=2", "id:x ** = n:2"},
