@@ -33,11 +33,43 @@ constexpr std::string_view OPERATOR_SPELLINGS[] = {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// ASCII characters that continue a name: letters, digits and "_".
+struct NameTable {
+  bool continues[128] = {};
+  constexpr NameTable() {
+    for (int c = 0; c < 128; ++c)
+      continues[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                     c == '_';
+  }
+};
+constexpr NameTable NAME_TABLE;
+
+// Keywords by first letter and length, so a name is compared with at most two of them.
+struct KeywordTable {
+  uint8_t slot[26][9][2] = {};  // index into KEYWORDS plus one; zero is empty
+  constexpr KeywordTable() {
+    for (size_t i = 0; i < std::size(KEYWORDS); ++i) {
+      auto& s = slot[KEYWORDS[i].text[0] - 'a'][KEYWORDS[i].text.size()];
+      (s[0] ? s[1] : s[0]) = static_cast<uint8_t>(i + 1);
+    }
+  }
+};
+constexpr KeywordTable KEYWORD_TABLE;
+
+TokenKind keyword_or_name(std::string_view text) {
+  if (text.size() < 2 || text.size() > 8 || text[0] < 'a' || text[0] > 'z')
+    return TokenKind::Identifier;
+  for (uint8_t k : KEYWORD_TABLE.slot[text[0] - 'a'][text.size()])
+    if (k && KEYWORDS[k - 1].text == text) return KEYWORDS[k - 1].kind;
+  return TokenKind::Identifier;
+}
+
 class Lexer {
  public:
   explicit Lexer(std::string_view source) : m_src(source) {}
 
   TokenList run() {
+    m_tokens.reserve(m_src.size() / 8 + 1);  // a rough guess; ordinary code has more
     while (m_pos < m_src.size()) step();
     m_tokens.emplace_back(TokenKind::Eof);
     return std::move(m_tokens);
@@ -125,16 +157,16 @@ class Lexer {
 
   void string_literal() {
     std::string text;
-    while (m_pos < m_src.size()) {
-      char c = m_src[m_pos++];
-      if (c == '"') break;
-      if (c != '\\') {
-        text += c;
-        continue;
-      }
+    for (;;) {
+      // Copy the run of plain characters up to the next quote or backslash in one piece.
+      size_t stop = m_pos;
+      while (stop < m_src.size() && m_src[stop] != '"' && m_src[stop] != '\\') ++stop;
+      text.append(m_src.data() + m_pos, stop - m_pos);
+      m_pos = stop;
+      if (m_pos >= m_src.size()) break;  // unterminated: the literal ends with the text
+      if (m_src[m_pos++] == '"') break;
       if (m_pos >= m_src.size()) break;  // a backslash at the very end is dropped
-      char e = m_src[m_pos];
-      switch (e) {
+      switch (m_src[m_pos]) {
         case 'n': text += '\n'; ++m_pos; break;
         case 't': text += '\t'; ++m_pos; break;
         case 'r': text += '\r'; ++m_pos; break;
@@ -143,7 +175,7 @@ class Lexer {
         default: text += '\\'; break;  // any other escape stands for itself
       }
     }
-    m_tokens.emplace_back(TokenKind::String, std::move(text));
+    m_tokens.push_back(Token::string(std::move(text)));
   }
 
   void number_literal(size_t start) {
@@ -188,25 +220,22 @@ class Lexer {
 
   void name(size_t start) {
     while (m_pos < m_src.size()) {
-      char c = m_src[m_pos];
-      if (is_ascii_letter(c) || is_digit(c) || c == '_') {
+      auto c = static_cast<unsigned char>(m_src[m_pos]);
+      if (c < 0x80) {
+        if (!NAME_TABLE.continues[c]) break;
         ++m_pos;
-      } else if (static_cast<unsigned char>(c) >= 0x80) {
+      } else {
         size_t next = m_pos;
         if (!unicode::is_alphanumeric(unicode::decode(m_src, next))) break;
         m_pos = next;
-      } else {
-        break;
       }
     }
     std::string_view text = m_src.substr(start, m_pos - start);
-    for (const Keyword& k : KEYWORDS) {
-      if (k.text == text) {
-        emit(k.kind);
-        return;
-      }
-    }
-    m_tokens.emplace_back(TokenKind::Identifier, std::string(text));
+    TokenKind kind = keyword_or_name(text);
+    if (kind == TokenKind::Identifier)
+      m_tokens.emplace_back(kind, text);
+    else
+      emit(kind);
   }
 
   std::string_view m_src;

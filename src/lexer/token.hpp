@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "parser/intern.hpp"
 
 namespace orvane {
 
@@ -22,43 +25,84 @@ enum class TokenKind : uint8_t {
 
 inline constexpr int TOKEN_KIND_COUNT = 54;
 
+// Sixteen bytes, so a large script's token list stays small and cheap to grow. A name is
+// interned as it is scanned (the parser needs its NameId anyway); a string literal owns its
+// text on the heap.
 class Token {
  public:
   explicit Token(TokenKind kind) : m_kind(kind) {}
-  Token(TokenKind kind, std::string text) : m_kind(kind), m_text(std::move(text)) {}
+  // Identifier or String with its text.
+  Token(TokenKind kind, std::string_view text) : m_kind(kind) {
+    if (kind == TokenKind::String)
+      m_payload.string = new std::string(text);
+    else
+      m_name = intern(text);
+  }
+  static Token string(std::string text) {
+    Token t(TokenKind::String);
+    t.m_payload.string = new std::string(std::move(text));
+    return t;
+  }
   static Token number(int64_t v) {
     Token t(TokenKind::Number);
-    t.m_integer = v;
+    t.m_payload.integer = v;
     return t;
   }
   static Token real(double v) {
     Token t(TokenKind::Float);
-    t.m_real = v;
+    t.m_payload.real = v;
     return t;
   }
 
+  Token(const Token& other)
+      : m_kind(other.m_kind), m_name(other.m_name), m_payload(other.m_payload) {
+    if (m_kind == TokenKind::String) m_payload.string = new std::string(*other.m_payload.string);
+  }
+  Token(Token&& other) noexcept
+      : m_kind(other.m_kind), m_name(other.m_name), m_payload(other.m_payload) {
+    other.m_kind = TokenKind::Eof;  // the string, if any, now belongs here
+  }
+  Token& operator=(Token other) noexcept {
+    std::swap(m_kind, other.m_kind);
+    std::swap(m_name, other.m_name);
+    std::swap(m_payload, other.m_payload);
+    return *this;
+  }
+  ~Token() {
+    if (m_kind == TokenKind::String) delete m_payload.string;
+  }
+
   TokenKind kind() const { return m_kind; }
-  const std::string& text() const { return m_text; }  // Identifier and String
-  int64_t integer() const { return m_integer; }       // Number
-  double real() const { return m_real; }              // Float
+  // Identifier and String.
+  const std::string& text() const {
+    return m_kind == TokenKind::String ? *m_payload.string : name_text(m_name);
+  }
+  NameId name() const { return m_name; }  // Identifier
+  int64_t integer() const { return m_payload.integer; }  // Number
+  double real() const { return m_payload.real; }         // Float
 
   bool operator==(const Token& other) const {
     if (m_kind != other.m_kind) return false;
     switch (m_kind) {
-      case TokenKind::Identifier:
-      case TokenKind::String: return m_text == other.m_text;
-      case TokenKind::Number: return m_integer == other.m_integer;
-      case TokenKind::Float: return m_real == other.m_real;
+      case TokenKind::Identifier: return m_name == other.m_name;
+      case TokenKind::String: return *m_payload.string == *other.m_payload.string;
+      case TokenKind::Number: return m_payload.integer == other.m_payload.integer;
+      case TokenKind::Float: return m_payload.real == other.m_payload.real;
       default: return true;
     }
   }
 
  private:
   TokenKind m_kind;
-  std::string m_text;
-  int64_t m_integer = 0;
-  double m_real = 0;
+  NameId m_name = 0;
+  union Payload {
+    int64_t integer;
+    double real;
+    std::string* string;  // owned
+  } m_payload{0};
 };
+
+static_assert(sizeof(Token) == 16);
 
 using TokenList = std::vector<Token>;
 

@@ -37,6 +37,14 @@ bool is_self_update(const Expr& value, NameId name) {
   return false;
 }
 
+// The builtin table index of a name, remembered per name: calls are many, names few.
+int builtin_of(NameId name) {
+  static std::vector<int> known;  // -2: not looked up yet
+  if (name >= known.size()) known.resize(name + 1 + known.size() / 2, -2);
+  if (known[name] == -2) known[name] = builtin_index(name_text(name));
+  return known[name];
+}
+
 }  // namespace
 
 // Also stops short of the thread's stack end, whatever stack the parser runs on.
@@ -109,7 +117,7 @@ StmtPtr Parser::parse_statement() {
     case TokenKind::Identifier: {
       TokenKind next = peek(1).kind();
       if (next == TokenKind::Assign || is_compound(next)) {
-        NameId name = intern(peek().text());
+        NameId name = peek().name();
         advance();
         advance();
         return parse_assignment(next == TokenKind::Assign ? Stmt::Assign : Stmt::CompoundAssign,
@@ -137,7 +145,7 @@ StmtPtr Parser::parse_assignment(Stmt::Kind kind, NameId name, TokenKind op) {
 StmtPtr Parser::parse_let() {
   advance();
   if (!is_name(peek())) return nullptr;
-  NameId name = intern(peek().text());
+  NameId name = peek().name();
   advance();
   if (!accept(TokenKind::Assign)) return nullptr;
   return parse_assignment(Stmt::Let, name, TokenKind::Assign);
@@ -146,7 +154,7 @@ StmtPtr Parser::parse_let() {
 StmtPtr Parser::parse_def() {
   advance();
   if (!is_name(peek())) return nullptr;
-  NameId name = intern(peek().text());
+  NameId name = peek().name();
   advance();
   if (!accept(TokenKind::LeftParen)) return nullptr;
   auto fn = std::make_shared<FunctionData>();
@@ -159,7 +167,7 @@ StmtPtr Parser::parse_def() {
 std::vector<NameId> Parser::parse_parameters() {
   std::vector<NameId> params;
   while (is_name(peek())) {
-    params.push_back(intern(peek().text()));
+    params.push_back(peek().name());
     advance();
     accept(TokenKind::Comma);
   }
@@ -201,7 +209,7 @@ StmtPtr Parser::parse_while() {
 StmtPtr Parser::parse_for() {
   advance();
   if (!is_name(peek())) return nullptr;
-  NameId variable = intern(peek().text());
+  NameId variable = peek().name();
   advance();
   if (!accept(TokenKind::In)) return nullptr;
   ExprPtr iterable = parse_expression();
@@ -245,7 +253,7 @@ StmtPtr Parser::parse_try() {
   if (!parse_braced(try_body)) return nullptr;
   if (!accept(TokenKind::Catch)) return nullptr;
   if (!is_name(peek())) return nullptr;
-  NameId name = intern(peek().text());
+  NameId name = peek().name();
   advance();
   Block catch_body;
   if (!parse_braced(catch_body)) return nullptr;
@@ -255,7 +263,7 @@ StmtPtr Parser::parse_try() {
 StmtPtr Parser::parse_global() {
   advance();
   if (!is_name(peek())) return nullptr;
-  NameId name = intern(peek().text());
+  NameId name = peek().name();
   advance();
   accept_semicolon();
   return std::make_unique<GlobalStmt>(name);
@@ -342,7 +350,7 @@ ExprPtr Parser::parse_postfix() {
       // Only plain names can be called; other callees keep themselves and drop the arguments.
       if (e->kind == Expr::Identifier) {
         NameId name = static_cast<IdentifierExpr&>(*e).name;
-        e = std::make_unique<CallExpr>(name, builtin_index(name_text(name)), std::move(args));
+        e = std::make_unique<CallExpr>(name, builtin_of(name), std::move(args));
       }
     } else {
       break;
@@ -362,7 +370,7 @@ ExprPtr Parser::parse_primary() {
     case TokenKind::False: advance(); return std::make_unique<BooleanExpr>(false);
     case TokenKind::Identifier:
       advance();
-      return std::make_unique<IdentifierExpr>(intern(t.text()));
+      return std::make_unique<IdentifierExpr>(t.name());
     case TokenKind::LeftParen: {
       Nest nest(*this);
       advance();
