@@ -14,7 +14,7 @@
 namespace {
 
 constexpr uint64_t STEP_BUDGET = 20000;
-constexpr uint64_t ALLOCATION_LIMIT = uint64_t{8} << 20;
+constexpr uint64_t ALLOCATION_LIMIT = uint64_t{1} << 20;
 
 }  // namespace
 
