@@ -9,6 +9,7 @@
 namespace orvane::builtins {
 
 Value print(BuiltinArgs args, GraphicsContext&) {
+  if (output::discarding()) return Value::null();  // nothing to format for
   std::string text;
   for (const Value& v : args) {
     append_display(text, v);

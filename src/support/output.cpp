@@ -35,6 +35,8 @@ Buffer& buffer() {
 
 void set_discard(bool discard) { buffer().discard = discard; }
 
+bool discarding() { return buffer().discard; }
+
 void write(std::string_view text) {
   Buffer& b = buffer();
   if (b.discard) return;

@@ -12,5 +12,6 @@ void write(std::string_view text);
 void flush();
 // Drops everything written from now on (for the fuzz target).
 void set_discard(bool discard);
+bool discarding();
 
 }  // namespace orvane::output
