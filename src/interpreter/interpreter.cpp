@@ -599,14 +599,21 @@ Value Interpreter::evaluate_call(const CallExpr& call) {
   size_t n = call.args.size();
   if (call.builtin < 0 && n <= 4) {
     // Few arguments: keep them in this frame rather than on the shared argument stack.
-    Value args[4];
-    for (size_t i = 0; i < n; ++i) args[i] = evaluate(*call.args[i]);
+    struct Args {
+      alignas(Value) unsigned char storage[4 * sizeof(Value)];
+      size_t count = 0;
+      Value* data() { return reinterpret_cast<Value*>(storage); }
+      ~Args() {
+        for (size_t i = 0; i < count; ++i) data()[i].~Value();
+      }
+    } args;
+    for (; args.count < n; ++args.count) new (&args.data()[args.count]) Value(evaluate(*call.args[args.count]));
     if (m_flags & FAILED) return Value::null();
     if (!room_for_call()) return give_up();
     Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
     if (!callee.is(Value::Function)) return Value::null();
     const FunctionData& fn = *callee.as_function();
-    size_t start = enter_frame(fn, std::span<Value>(args, n));
+    size_t start = enter_frame(fn, std::span<Value>(args.data(), n));
     return run_frame(fn, start);
   }
   size_t base = m_args.size();

@@ -104,8 +104,7 @@ Value Value::color(ColorRGB c) {
   return v;
 }
 
-void Value::release() {
-  if (--m_u.p->refs != 0) return;
+void Value::destroy() {
   switch (m_kind) {
     case String:
     case Error: delete static_cast<StringObject*>(m_u.p); break;

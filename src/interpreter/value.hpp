@@ -138,7 +138,11 @@ class Value {
  private:
   Value(Kind k, int64_t i) : m_kind(k) { m_u.i = i; }
   bool is_heap() const { return (HEAP_KINDS >> m_kind) & 1u; }
-  void release();
+  void release() {
+    if (--m_u.p->refs == 0) destroy();
+  }
+  // Frees the payload whose last reference has gone.
+  void destroy();
 
   static constexpr uint32_t HEAP_KINDS = (1u << String) | (1u << Array) | (1u << Dict) |
                                          (1u << Function) | (1u << Rect) | (1u << Circle) |
