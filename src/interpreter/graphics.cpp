@@ -49,6 +49,9 @@ uint32_t pack(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
 // with one SDL call per kind when it goes out of scope. The buffers are reused between shapes.
 class Painter {
  public:
+  static constexpr int64_t NARROW_ROW = 15;
+  static constexpr int64_t WIDE_ROW = 256;
+
   Painter(SDL_Renderer* renderer) : m_renderer(renderer) {
     if (SDL_GetRendererOutputSize(renderer, &m_width, &m_height) != 0) m_width = m_height = 0;
     points().clear();
@@ -89,8 +92,15 @@ class Painter {
     right = std::min<int64_t>(right, m_width - 1);
     bottom = std::min<int64_t>(bottom, m_height - 1);
     if (left > right || top > bottom) return;
-    rects().push_back({static_cast<int>(left), static_cast<int>(top),
-                       static_cast<int>(right - left + 1), static_cast<int>(bottom - top + 1)});
+    int64_t width = right - left + 1, height = bottom - top + 1;
+    // SDL fills rows of 16 pixels or more with non-temporal stores, which is several times
+    // slower than plain stores for the short rows that shapes are made of, and faster only for
+    // long ones: short boxes go in slices narrow enough to take the plain path.
+    int64_t slice = width < WIDE_ROW ? NARROW_ROW : width;
+    for (int64_t x = left; x <= right; x += slice)
+      rects().push_back({static_cast<int>(x), static_cast<int>(top),
+                         static_cast<int>(std::min(slice, right - x + 1)),
+                         static_cast<int>(height)});
   }
 
  private:
