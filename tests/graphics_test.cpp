@@ -428,3 +428,41 @@ TEST_F(Graphics, MisusedDrawPaintsNothing) {
 
 }  // namespace
 }  // namespace orvane
+
+// ---- Examples ----------------------------------------------------------------------------------
+
+namespace orvane {
+namespace {
+
+// Each example runs its frame loop under the dummy driver until a quit request arrives: SDL
+// turns SIGTERM into one, which the next present sees. The example must still be running
+// after a second (its loop did not end by itself) and then end cleanly, with status 0.
+TEST(Examples, RunFramesAndEndOnAQuitRequest) {
+  use_dummy_video();
+  for (const char* name : {"bouncing", "sierpinski", "plasma"}) {
+    SCOPED_TRACE(name);
+    std::string script = std::string(ORVANE_SOURCE_DIR) + "/examples/" + name + ".ov";
+    char* argv[] = {const_cast<char*>(ORVANE_BINARY), script.data(), nullptr};
+    pid_t pid;
+    ASSERT_EQ(posix_spawn(&pid, ORVANE_BINARY, nullptr, nullptr, argv, environ), 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "ended before it was asked to";
+    kill(pid, SIGTERM);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    pid_t done = 0;
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (done == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      FAIL() << "still running 10 s after the quit request";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+}
+
+}  // namespace
+}  // namespace orvane
