@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <map>
 #include <cstdlib>
@@ -365,6 +366,66 @@ TEST_F(Graphics, TriangleOutlineAndFillMatchTheWalkedLines) {
       call(g, "fill", {t, color(255, 255, 255)});
       ASSERT_EQ(painted(g), visible(solid, size));
     }
+  }
+}
+
+// ---- Circles against the midpoint rule walked to its end ------------------------------------
+
+int32_t wrapped(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
+int64_t clamp30(int64_t v) { return std::clamp<int64_t>(v, -(1 << 30), (1 << 30) - 1); }
+
+// Every step of the rule, with no shortcut: the points of the outline and the spans of the fill,
+// kept where they fall inside a size-by-size target.
+void walk_circle(int32_t cx, int32_t cy, int32_t radius, int size, Pixels& outline, Pixels& solid) {
+  auto plot = [&](int64_t x, int64_t y) {
+    x = clamp30(wrapped(x)), y = clamp30(wrapped(y));
+    if (x >= 0 && y >= 0 && x < size && y < size) outline.insert({int(x), int(y)});
+  };
+  auto span = [&](int64_t x1, int64_t x2, int64_t y) {
+    x1 = clamp30(wrapped(x1)), x2 = clamp30(wrapped(x2)), y = clamp30(wrapped(y));
+    if (y < 0 || y >= size) return;
+    for (int64_t x = std::max<int64_t>(std::min(x1, x2), 0); x <= std::min<int64_t>(std::max(x1, x2), size - 1); ++x)
+      solid.insert({int(x), int(y)});
+  };
+  if (radius <= 0) return;
+  int64_t ox = radius, oy = 0;
+  int32_t err = 0;
+  while (ox >= oy) {
+    plot(cx + ox, cy + oy), plot(cx - ox, cy + oy), plot(cx + ox, cy - oy), plot(cx - ox, cy - oy);
+    plot(cx + oy, cy + ox), plot(cx - oy, cy + ox), plot(cx + oy, cy - ox), plot(cx - oy, cy - ox);
+    span(cx - ox, cx + ox, cy + oy), span(cx - oy, cx + oy, cy + ox);
+    span(cx - ox, cx + ox, cy - oy), span(cx - oy, cx + oy, cy - ox);
+    ++oy;
+    err = wrapped(int64_t{err} + 2 * oy + 1);
+    if (wrapped(2 * (int64_t{err} - ox) + 1) > 0) {
+      --ox;
+      err = wrapped(int64_t{err} + 1 - 2 * ox);
+    }
+  }
+}
+
+TEST_F(Graphics, CirclesMatchTheRuleWalkedToItsEnd) {
+  const int size = 48;
+  GraphicsContext g;
+  open(g, size, size);
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> centre(-4000, 4000), near(-10, size + 10), radius(1, 4000);
+  std::vector<std::array<int32_t, 3>> circles = {
+      {24, 24, 5}, {24, 24, 60}, {-3000, 20, 3010}, {20, -3000, 3010}, {20, 3040, 3010},
+      {INT32_MIN + 30, 20, 40}, {INT32_MAX - 20, 10, 40}, {10, INT32_MAX - 3, 30}};
+  for (int i = 0; i < 120; ++i) circles.push_back({near(rng), near(rng), radius(rng) % 80});
+  for (int i = 0; i < 120; ++i) circles.push_back({centre(rng), centre(rng), radius(rng)});
+  for (auto [x, y, r] : circles) {
+    SCOPED_TRACE(::testing::Message() << "circle " << x << "," << y << " r " << r);
+    Pixels outline, solid;
+    walk_circle(x, y, r, size, outline, solid);
+    Value c = circle(x, y, r);
+    call(g, "clear");
+    call(g, "draw", {c, color(255, 255, 255)});
+    ASSERT_EQ(painted(g), outline);
+    call(g, "clear");
+    call(g, "fill", {c, color(255, 255, 255)});
+    ASSERT_EQ(painted(g), solid);
   }
 }
 

@@ -147,14 +147,23 @@ void fill_rect(Painter& p, const RectShape& r) {
 
 // Midpoint circle: calls `step(ox, oy)` for each octant step, from (radius, 0) until ox < oy.
 // The error term is signed 32-bit and wraps, as the offsets added to the centre do.
+//
+// Every step paints only on the rows cy ± oy and cy ± ox, and ox >= oy throughout, so once oy
+// is past the last offset that can reach a row of the target, no later step shows: the walk
+// stops there, which keeps a circle far larger than the window as cheap as one that fits.
 template <class Step>
-void walk_circle(const CircleShape& c, Step step) {
+void walk_circle(const CircleShape& c, int64_t height, Step step) {
   int32_t radius = wrap(c.r);
   if (radius <= 0) return;
+  // Offsets are below 2^31. A wrapped cy + offset is negative; a wrapped cy - offset lands on
+  // the target only when cy lies within `height` of -2^31, and then height - 1 - cy is already
+  // beyond every offset.
+  int64_t last_offset = std::max<int64_t>(height - 1 - c.y, c.y);
   int32_t ox = radius;
   int64_t oy = 0;  // wide so that the loop test cannot wrap
   uint32_t err = 0;
   for (;;) {
+    if (oy > last_offset) return;
     step(ox, static_cast<int32_t>(oy));
     ++oy;
     err += 2 * static_cast<uint32_t>(oy) + 1;
@@ -167,7 +176,7 @@ void walk_circle(const CircleShape& c, Step step) {
 }
 
 void outline_circle(Painter& p, const CircleShape& c) {
-  walk_circle(c, [&](int32_t ox, int32_t oy) {
+  walk_circle(c, p.height(), [&](int32_t ox, int32_t oy) {
     p.point(wrap_add(c.x, ox), wrap_add(c.y, oy));
     p.point(wrap_sub(c.x, ox), wrap_add(c.y, oy));
     p.point(wrap_add(c.x, ox), wrap_sub(c.y, oy));
@@ -180,7 +189,7 @@ void outline_circle(Painter& p, const CircleShape& c) {
 }
 
 void fill_circle(Painter& p, const CircleShape& c) {
-  walk_circle(c, [&](int32_t ox, int32_t oy) {
+  walk_circle(c, p.height(), [&](int32_t ox, int32_t oy) {
     p.span(wrap_sub(c.x, ox), wrap_add(c.x, ox), wrap_add(c.y, oy));
     p.span(wrap_sub(c.x, oy), wrap_add(c.x, oy), wrap_add(c.y, ox));
     p.span(wrap_sub(c.x, ox), wrap_add(c.x, ox), wrap_sub(c.y, oy));
