@@ -46,23 +46,28 @@ uint32_t pack(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
 }
 
 // Collects the pixels of one shape, clipped to a target of `width` by `height`, and paints them
-// with one SDL call per kind when it goes out of scope. The buffers are reused between shapes.
+// with one SDL call per kind when it goes out of scope. Spans are merged first: overlapping ones
+// on a row become one, and equal ones on successive rows one taller box, so SDL fills each
+// pixel about once and gets few rectangles. The buffers are reused between shapes.
 class Painter {
  public:
-  static constexpr int64_t NARROW_ROW = 15;
-  static constexpr int64_t WIDE_ROW = 256;
-
-  Painter(SDL_Renderer* renderer) : m_renderer(renderer) {
+  explicit Painter(SDL_Renderer* renderer) : m_renderer(renderer), m_buffers(buffers()) {
     if (SDL_GetRendererOutputSize(renderer, &m_width, &m_height) != 0) m_width = m_height = 0;
-    points().clear();
-    rects().clear();
+    Buffers& b = m_buffers;
+    b.points.clear();
+    b.rects.clear();
+    if (b.by_row.size() < static_cast<size_t>(m_height)) b.by_row.resize(m_height, EMPTY);
+    b.first_row = m_height;
+    b.last_row = -1;
   }
   ~Painter() {
+    Buffers& b = m_buffers;
+    merge_rows();
     // Failures SDL reports here leave nothing to undo; the rest of the frame still draws.
-    if (!points().empty())
-      SDL_RenderDrawPoints(m_renderer, points().data(), static_cast<int>(points().size()));
-    if (!rects().empty())
-      SDL_RenderFillRects(m_renderer, rects().data(), static_cast<int>(rects().size()));
+    if (!b.points.empty())
+      SDL_RenderDrawPoints(m_renderer, b.points.data(), static_cast<int>(b.points.size()));
+    if (!b.rects.empty())
+      SDL_RenderFillRects(m_renderer, b.rects.data(), static_cast<int>(b.rects.size()));
   }
   Painter(const Painter&) = delete;
   Painter& operator=(const Painter&) = delete;
@@ -74,15 +79,33 @@ class Painter {
     x = clamp_coord(x);
     y = clamp_coord(y);
     if (x >= 0 && x < m_width && y >= 0 && y < m_height)
-      points().push_back({static_cast<int>(x), static_cast<int>(y)});
+      m_buffers.points.push_back({static_cast<int>(x), static_cast<int>(y)});
   }
 
   // The pixels from column `x1` to column `x2` (either order, both included) on row `y`.
   void span(int64_t x1, int64_t x2, int64_t y) {
     x1 = clamp_coord(x1);
     x2 = clamp_coord(x2);
+    y = clamp_coord(y);
     if (x1 > x2) std::swap(x1, x2);
-    box(x1, clamp_coord(y), x2, clamp_coord(y));
+    x1 = std::max<int64_t>(x1, 0);
+    x2 = std::min<int64_t>(x2, m_width - 1);
+    if (y < 0 || y >= m_height || x1 > x2) return;
+    Span s{static_cast<int>(y), static_cast<int>(x1), static_cast<int>(x2)};
+    Buffers& b = m_buffers;
+    // Spans that overlap or touch the one kept for their row join it; one apart from it (the
+    // two sides of an outline) is painted as it is.
+    Span& slot = b.by_row[s.row];
+    if (slot.row < 0) {
+      slot = s;
+      b.first_row = std::min(b.first_row, s.row);
+      b.last_row = std::max(b.last_row, s.row);
+    } else if (s.left <= slot.right + 1 && slot.left <= s.right + 1) {
+      slot.left = std::min(slot.left, s.left);
+      slot.right = std::max(slot.right, s.right);
+    } else {
+      box(s.left, s.row, s.right, s.row);
+    }
   }
 
   // The solid box with corners (left, top) and (right, bottom), both included.
@@ -98,22 +121,50 @@ class Painter {
     // long ones: short boxes go in slices narrow enough to take the plain path.
     int64_t slice = width < WIDE_ROW ? NARROW_ROW : width;
     for (int64_t x = left; x <= right; x += slice)
-      rects().push_back({static_cast<int>(x), static_cast<int>(top),
-                         static_cast<int>(std::min(slice, right - x + 1)),
-                         static_cast<int>(height)});
+      m_buffers.rects.push_back({static_cast<int>(x), static_cast<int>(top),
+                                 static_cast<int>(std::min(slice, right - x + 1)),
+                                 static_cast<int>(height)});
   }
 
  private:
-  static std::vector<SDL_Point>& points() {
-    static thread_local std::vector<SDL_Point> buffer;
-    return buffer;
+  static constexpr int64_t NARROW_ROW = 15;
+  static constexpr int64_t WIDE_ROW = 256;
+
+  struct Span {
+    int row, left, right;
+  };
+  static constexpr Span EMPTY{-1, 0, -1};
+  struct Buffers {
+    std::vector<SDL_Point> points;
+    std::vector<SDL_Rect> rects;
+    // One span per row, indexed by row; rows first_row..last_row are in use and go back to
+    // EMPTY once painted.
+    std::vector<Span> by_row;
+    int first_row = 0, last_row = -1;
+  };
+  static Buffers& buffers() {
+    static thread_local Buffers b;
+    return b;
   }
-  static std::vector<SDL_Rect>& rects() {
-    static thread_local std::vector<SDL_Rect> buffer;
-    return buffer;
+
+  // The single-span rows: a run of rows with equal spans becomes one box.
+  void merge_rows() {
+    Buffers& b = m_buffers;
+    int top = -1;
+    for (int row = b.first_row; row <= b.last_row + 1; ++row) {
+      bool more = row <= b.last_row && b.by_row[row].row >= 0;
+      if (top >= 0 && !(more && b.by_row[row].left == b.by_row[top].left &&
+                        b.by_row[row].right == b.by_row[top].right)) {
+        box(b.by_row[top].left, top, b.by_row[top].right, row - 1);
+        top = -1;
+      }
+      if (more && top < 0) top = row;
+    }
+    for (int row = b.first_row; row <= b.last_row; ++row) b.by_row[row] = EMPTY;
   }
 
   SDL_Renderer* m_renderer;
+  Buffers& m_buffers;
   int m_width = 0;
   int m_height = 0;
 };
