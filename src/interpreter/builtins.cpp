@@ -6,7 +6,7 @@ namespace orvane {
 
 namespace {
 
-// The fixed table. A missing handler means that family is not built: the name is not a builtin.
+// The fixed table: name, minimum number of arguments, handler.
 const BuiltinEntry TABLE[] = {
     {"len", 1, builtins::len},
     {"pop", 1, builtins::pop},
@@ -17,9 +17,9 @@ const BuiltinEntry TABLE[] = {
     {"push", 2, builtins::push},
     {"sqrt", 1, builtins::sqrt},
     {"ceil", 1, builtins::ceil},
-    {"rect", 4, nullptr},
-    {"fill", 2, nullptr},
-    {"draw", 2, nullptr},
+    {"rect", 4, builtins::rect},
+    {"fill", 2, builtins::fill},
+    {"draw", 2, builtins::draw},
     {"print", 0, builtins::print},
     {"input", 1, builtins::input},
     {"upper", 1, builtins::upper},
@@ -28,25 +28,25 @@ const BuiltinEntry TABLE[] = {
     {"split", 2, builtins::split},
     {"floor", 1, builtins::floor},
     {"round", 1, builtins::round},
-    {"clear", 0, nullptr},
-    {"color", 3, nullptr},
+    {"clear", 0, builtins::clear},
+    {"color", 3, builtins::color},
     {"concat", 0, builtins::concat},
     {"random", 0, builtins::random},
     {"typeof", 1, builtins::type_of},
-    {"window", 2, nullptr},
-    {"circle", 3, nullptr},
+    {"window", 2, builtins::window},
+    {"circle", 3, builtins::circle},
     {"reverse", 1, builtins::reverse},
     {"is_dict", 0, builtins::is_dict},
-    {"present", 0, nullptr},
-    {"is_open", 0, nullptr},
+    {"present", 0, builtins::present},
+    {"is_open", 0, builtins::is_open},
     {"contains", 2, builtins::contains},
     {"is_array", 0, builtins::is_array},
-    {"triangle", 6, nullptr},
+    {"triangle", 6, builtins::triangle},
     {"is_number", 0, builtins::is_number},
     {"is_string", 0, builtins::is_string},
     {"random_range", 2, builtins::random_range},
-    {"window_width", 0, nullptr},
-    {"window_height", 0, nullptr},
+    {"window_width", 0, builtins::window_width},
+    {"window_height", 0, builtins::window_height},
 };
 
 constexpr double TWO_POW_63 = 9223372036854775808.0;
@@ -55,7 +55,7 @@ constexpr double TWO_POW_63 = 9223372036854775808.0;
 
 int builtin_index(std::string_view name) {
   for (size_t i = 0; i < std::size(TABLE); ++i)
-    if (TABLE[i].name == name && TABLE[i].handler) return static_cast<int>(i);
+    if (TABLE[i].name == name) return static_cast<int>(i);
   return -1;
 }
 
