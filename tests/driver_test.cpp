@@ -416,7 +416,7 @@ double debug_time(const std::string& err, const std::string& label) {
 // Scanning plus parsing must reach 20 MB/s on a 10 MB script (best of three runs, since the
 // machine may be busy with other work).
 TEST(Driver, ScansAndParsesTenMegabytesAtTwentyMegabytesPerSecond) {
-#if defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG)
+#if defined(ORVANE_SANITIZED) || !defined(NDEBUG)
   GTEST_SKIP() << "speed is measured on optimised builds only";
 #endif
   Scratch s;
