@@ -8,6 +8,7 @@
 #include "interpreter/graphics.hpp"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +20,39 @@
 namespace orvane {
 
 namespace {
+
+// SDL is loaded when a script first opens a window: scripts that never draw start without it
+// and the dozens of libraries it brings along.
+#define ORVANE_SDL_FUNCTIONS(X)                                                                 \
+  X(Init) X(InitSubSystem) X(Quit) X(QuitSubSystem) X(CreateWindow) X(DestroyWindow)          \
+  X(CreateRenderer) X(DestroyRenderer) X(GetWindowPixelFormat) X(GetWindowSize)               \
+  X(GetRendererOutputSize) X(RenderPresent) X(PollEvent) X(SetRenderDrawColor) X(RenderClear) \
+  X(RenderDrawPoints) X(RenderFillRects)
+
+struct SdlLibrary {
+#define ORVANE_SDL_POINTER(name) decltype(&::SDL_##name) name = nullptr;
+  ORVANE_SDL_FUNCTIONS(ORVANE_SDL_POINTER)
+#undef ORVANE_SDL_POINTER
+  bool loaded = false;
+};
+
+SdlLibrary load_sdl() {
+  SdlLibrary lib;
+  void* handle = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return lib;
+#define ORVANE_SDL_LOAD(name)                                                   \
+  lib.name = reinterpret_cast<decltype(lib.name)>(dlsym(handle, "SDL_" #name)); \
+  if (!lib.name) return SdlLibrary{};
+  ORVANE_SDL_FUNCTIONS(ORVANE_SDL_LOAD)
+#undef ORVANE_SDL_LOAD
+  lib.loaded = true;
+  return lib;
+}
+
+const SdlLibrary& sdl() {
+  static const SdlLibrary lib = load_sdl();
+  return lib;
+}
 
 // Coordinates are clamped into this range and sizes into 1..COORD_MAX before anything is drawn.
 constexpr int64_t COORD_MIN = -(int64_t{1} << 30);
@@ -52,7 +86,7 @@ uint32_t pack(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
 class Painter {
  public:
   explicit Painter(SDL_Renderer* renderer) : m_renderer(renderer), m_buffers(buffers()) {
-    if (SDL_GetRendererOutputSize(renderer, &m_width, &m_height) != 0) m_width = m_height = 0;
+    if (sdl().GetRendererOutputSize(renderer, &m_width, &m_height) != 0) m_width = m_height = 0;
     Buffers& b = m_buffers;
     b.points.clear();
     b.rects.clear();
@@ -65,9 +99,9 @@ class Painter {
     merge_rows();
     // Failures SDL reports here leave nothing to undo; the rest of the frame still draws.
     if (!b.points.empty())
-      SDL_RenderDrawPoints(m_renderer, b.points.data(), static_cast<int>(b.points.size()));
+      sdl().RenderDrawPoints(m_renderer, b.points.data(), static_cast<int>(b.points.size()));
     if (!b.rects.empty())
-      SDL_RenderFillRects(m_renderer, b.rects.data(), static_cast<int>(b.rects.size()));
+      sdl().RenderFillRects(m_renderer, b.rects.data(), static_cast<int>(b.rects.size()));
   }
   Painter(const Painter&) = delete;
   Painter& operator=(const Painter&) = delete;
@@ -348,38 +382,38 @@ bool is_shape(const Value& v) {
 
 GraphicsContext::~GraphicsContext() {
   if (!m_initialised) return;
-  SDL_DestroyRenderer(m_renderer);
-  SDL_DestroyWindow(m_window);
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
-  SDL_QuitSubSystem(SDL_INIT_EVENTS);
-  SDL_Quit();
+  sdl().DestroyRenderer(m_renderer);
+  sdl().DestroyWindow(m_window);
+  sdl().QuitSubSystem(SDL_INIT_VIDEO);
+  sdl().QuitSubSystem(SDL_INIT_EVENTS);
+  sdl().Quit();
 }
 
 void GraphicsContext::open_window(uint32_t width, uint32_t height) {
-  if (m_initialised) return;
-  if (SDL_Init(0) != 0) return;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    SDL_Quit();
+  if (m_initialised || !sdl().loaded) return;
+  if (sdl().Init(0) != 0) return;
+  if (sdl().InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    sdl().Quit();
     return;
   }
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
   auto give_up = [&] {
-    if (renderer) SDL_DestroyRenderer(renderer);
-    if (window) SDL_DestroyWindow(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    SDL_Quit();
+    if (renderer) sdl().DestroyRenderer(renderer);
+    if (window) sdl().DestroyWindow(window);
+    sdl().QuitSubSystem(SDL_INIT_VIDEO);
+    sdl().Quit();
   };
   // SDL takes sizes as int: a side that does not fit (a negative script value among them) is
   // refused here rather than handed over.
   if (width >= MAX_WINDOW_SIDE || height >= MAX_WINDOW_SIDE) return give_up();
-  window = SDL_CreateWindow("Orvane", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+  window = sdl().CreateWindow("Orvane", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                             static_cast<int>(width), static_cast<int>(height), 0);
   if (!window) return give_up();
-  renderer = SDL_CreateRenderer(window, -1, 0);
+  renderer = sdl().CreateRenderer(window, -1, 0);
   if (!renderer) return give_up();
-  uint32_t format = SDL_GetWindowPixelFormat(window);
-  if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return give_up();
+  uint32_t format = sdl().GetWindowPixelFormat(window);
+  if (sdl().InitSubSystem(SDL_INIT_EVENTS) != 0) return give_up();
 
   m_events = true;
   m_window = window;
@@ -393,15 +427,15 @@ void GraphicsContext::open_window(uint32_t width, uint32_t height) {
 std::optional<std::pair<uint32_t, uint32_t>> GraphicsContext::window_size() const {
   if (!m_window) return std::nullopt;
   int w = 0, h = 0;
-  SDL_GetWindowSize(m_window, &w, &h);
+  sdl().GetWindowSize(m_window, &w, &h);
   return std::pair{static_cast<uint32_t>(w), static_cast<uint32_t>(h)};
 }
 
 void GraphicsContext::present() {
-  if (m_renderer) SDL_RenderPresent(m_renderer);
+  if (m_renderer) sdl().RenderPresent(m_renderer);
   if (!m_events) return;
   SDL_Event event;
-  while (SDL_PollEvent(&event)) {
+  while (sdl().PollEvent(&event)) {
     if (event.type == SDL_QUIT) m_open = false;
     // Key repeats count: holding Escape down closes as surely as one press.
     if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) m_open = false;
@@ -411,17 +445,17 @@ void GraphicsContext::present() {
 void GraphicsContext::clear() {
   if (!m_renderer) return;
   // Should SDL refuse the colour, the cache is forgotten so the next shape sets its own again.
-  if (SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255) == 0)
+  if (sdl().SetRenderDrawColor(m_renderer, 0, 0, 0, 255) == 0)
     m_draw_color = pack(0, 0, 0, 255);
   else
     m_draw_color.reset();
-  SDL_RenderClear(m_renderer);
+  sdl().RenderClear(m_renderer);
 }
 
 void GraphicsContext::use_color(ColorRGB c) {
   uint32_t wanted = pack(c.r, c.g, c.b, 255);
   if (m_draw_color == wanted) return;
-  if (SDL_SetRenderDrawColor(m_renderer, c.r, c.g, c.b, 255) == 0)
+  if (sdl().SetRenderDrawColor(m_renderer, c.r, c.g, c.b, 255) == 0)
     m_draw_color = wanted;
   else
     m_draw_color.reset();
