@@ -1,13 +1,14 @@
 local function quicksort(items)
   if #items < 2 then return items end
   local pivot = items[1]
-  local less, more = {}, {}
-  for i = 2, #items do
-    local v = items[i]
-    if v < pivot then less[#less + 1] = v else more[#more + 1] = v end
+  local less, same, more = {}, {}, {}
+  for _, v in ipairs(items) do
+    if v < pivot then less[#less + 1] = v
+    elseif v > pivot then more[#more + 1] = v
+    else same[#same + 1] = v end
   end
   local sorted = quicksort(less)
-  sorted[#sorted + 1] = pivot
+  for _, v in ipairs(same) do sorted[#sorted + 1] = v end
   for _, v in ipairs(quicksort(more)) do sorted[#sorted + 1] = v end
   return sorted
 end

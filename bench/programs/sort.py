@@ -8,14 +8,17 @@ def quicksort(items):
         return items
     pivot = items[0]
     less = []
+    same = []
     more = []
-    for v in items[1:]:
+    for v in items:
         if v < pivot:
             less.append(v)
-        else:
+        elif v > pivot:
             more.append(v)
+        else:
+            same.append(v)
     result = quicksort(less)
-    result.append(pivot)
+    result.extend(same)
     result.extend(quicksort(more))
     return result
 

@@ -139,6 +139,27 @@ bool pattern_matches(const Value& subject, const Value& pattern) {
   }
 }
 
+// Argument values of a call with few arguments, kept in the caller's frame instead of on the
+// shared argument stack.
+class LocalArgs {
+ public:
+  static constexpr size_t CAPACITY = 4;
+  LocalArgs() = default;
+  LocalArgs(const LocalArgs&) = delete;
+  LocalArgs& operator=(const LocalArgs&) = delete;
+  ~LocalArgs() {
+    for (size_t i = 0; i < m_count; ++i) data()[i].~Value();
+  }
+  void push(Value v) { new (&data()[m_count++]) Value(std::move(v)); }
+  Value& operator[](size_t i) { return data()[i]; }
+  std::span<Value> span() { return {data(), m_count}; }
+
+ private:
+  Value* data() { return reinterpret_cast<Value*>(m_storage); }
+  alignas(Value) unsigned char m_storage[CAPACITY * sizeof(Value)];
+  size_t m_count = 0;
+};
+
 }  // namespace
 
 Value binary_op(Value left, TokenKind op, const Value& right) {
@@ -322,6 +343,17 @@ void Interpreter::execute_assign(const AssignStmt& s) {
 void Interpreter::execute_self_update(const AssignStmt& s) {
   if (s.kind != Stmt::CompoundAssign && s.value->kind == Expr::Call) {
     const auto& call = static_cast<const CallExpr&>(*s.value);
+    if (call.args.size() <= LocalArgs::CAPACITY) {
+      LocalArgs args;
+      args.push(lookup(s.name));
+      for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
+      if (m_flags & FAILED) return;
+      Value* slot = own_binding(s.name);
+      if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
+        *slot = Value();
+      assign(s.name, call_builtin_at(call.builtin, args.span(), m_graphics));
+      return;
+    }
     size_t base = m_args.size();
     m_args.push_back(lookup(s.name));
     for (size_t i = 1; i < call.args.size(); ++i) {
@@ -347,6 +379,19 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
                        ? binary_op(std::move(left), arithmetic_of(s.op), evaluate(*s.value))
                        : evaluate(*s.value);
     if (!(m_flags & FAILED)) assign(s.name, std::move(result));
+    return;
+  }
+  const auto* top = s.kind == Stmt::CompoundAssign ? nullptr : static_cast<const BinaryExpr*>(s.value.get());
+  if (!top || top->left->kind == Expr::Identifier) {
+    // One operator, `x = x op e` or `x op= e`: the common case, without the chain's lists.
+    Value right = evaluate(top ? *top->right : *s.value);
+    if (m_flags & FAILED) return;
+    TokenKind op = top ? top->op : arithmetic_of(s.op);
+    if (op == TokenKind::Plus && right.is(Value::String))
+      check_allocation(uint64_t{left.as_string().size()} + right.as_string().size());
+    Value* slot = own_binding(s.name);
+    if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
+    assign(s.name, binary_op(std::move(left), op, right));
     return;
   }
   std::vector<const BinaryExpr*> chain;  // outermost first
@@ -599,21 +644,14 @@ Value Interpreter::evaluate_call(const CallExpr& call) {
   size_t n = call.args.size();
   if (call.builtin < 0 && n <= 4) {
     // Few arguments: keep them in this frame rather than on the shared argument stack.
-    struct Args {
-      alignas(Value) unsigned char storage[4 * sizeof(Value)];
-      size_t count = 0;
-      Value* data() { return reinterpret_cast<Value*>(storage); }
-      ~Args() {
-        for (size_t i = 0; i < count; ++i) data()[i].~Value();
-      }
-    } args;
-    for (; args.count < n; ++args.count) new (&args.data()[args.count]) Value(evaluate(*call.args[args.count]));
+    LocalArgs args;
+    for (size_t i = 0; i < n; ++i) args.push(evaluate(*call.args[i]));
     if (m_flags & FAILED) return Value::null();
     if (!room_for_call()) return give_up();
     Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
     if (!callee.is(Value::Function)) return Value::null();
     const FunctionData& fn = *callee.as_function();
-    size_t start = enter_frame(fn, std::span<Value>(args.data(), n));
+    size_t start = enter_frame(fn, args.span());
     return run_frame(fn, start);
   }
   size_t base = m_args.size();
