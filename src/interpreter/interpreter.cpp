@@ -232,9 +232,7 @@ void Interpreter::recover() {
 
 Value Interpreter::take_pending() {
   m_flags &= static_cast<uint8_t>(~PENDING);
-  Value v = std::move(m_pending);
-  m_pending = Value();
-  return v;
+  return std::move(m_pending);  // a moved-from value is Null
 }
 
 Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
