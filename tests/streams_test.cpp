@@ -1,6 +1,8 @@
 // Standard output that goes away: a closed pipe ends the run quietly, a full device fails it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "test_support.hpp"
@@ -41,6 +43,25 @@ TEST(Streams, ReaderThatTakesEverythingSeesEveryLine) {
   PipeRun r = run_pipeline(MANY_LINES, "| tail -n 1");
   EXPECT_EQ(r.out, "999999\n");
   EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
+}  // namespace orvane::testing
+
+namespace orvane::testing {
+namespace {
+
+// A file that opens but cannot be read, even by root: the read error is reported with the
+// system's text and code.
+TEST(Streams, FileThatCannotBeReadReportsTheSystemError) {
+  std::string dir = temp_dir();
+  std::string link = dir + "/memory.ov";
+  ASSERT_EQ(symlink("/proc/self/mem", link.c_str()), 0);
+  RunResult r = run_orvane({"memory.ov"}, "", dir);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Error: Failed to read the file: Input/output error (os error 5)\n");
+  EXPECT_EQ(r.status, 1);
+  std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace
