@@ -212,13 +212,13 @@ Value* Interpreter::own_binding(NameId name) {
 }
 
 void Interpreter::pop_frame(size_t start) {
-  for (size_t i = m_shadowed.size(); i > start; --i) {
-    Shadowed& saved = m_shadowed[i - 1];
+  while (m_shadowed.size() > start) {
+    Shadowed& saved = m_shadowed.back();
     NameEntry& e = m_names[saved.name];
     e.value = std::move(saved.value);
     e.frame = saved.frame;
+    m_shadowed.pop_back();
   }
-  m_shadowed.erase(m_shadowed.begin() + static_cast<std::ptrdiff_t>(start), m_shadowed.end());
   --m_depth;
 }
 
@@ -578,7 +578,7 @@ Value Interpreter::evaluate_binary(const BinaryExpr& e) {
     }
     return general_binary(e);
   }
-  if (BinaryExpr::is_plain(*e.left) && BinaryExpr::is_plain(*e.right)) {
+  if (e.plain_operands) {
     int64_t a, b;
     if (plain_number(*e.left, a) && plain_number(*e.right, b)) return number_op(a, e.op, b);
     double x, y;
@@ -606,7 +606,7 @@ Value Interpreter::general_binary(const BinaryExpr& e) {
 bool Interpreter::test(const Expr& condition) {
   if (condition.kind == Expr::Binary) {
     const auto& e = static_cast<const BinaryExpr&>(condition);
-    if (!e.arithmetic && BinaryExpr::is_plain(*e.left) && BinaryExpr::is_plain(*e.right)) {
+    if (e.plain_operands && !e.arithmetic) {
       int64_t a, b;
       if (plain_number(*e.left, a) && plain_number(*e.right, b)) {
         switch (e.op) {

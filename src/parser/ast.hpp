@@ -58,9 +58,11 @@ struct IdentifierExpr : Expr {
 struct BinaryExpr : Expr {
   BinaryExpr(ExprPtr l, TokenKind o, ExprPtr r)
       : Expr(Binary), left(std::move(l)), right(std::move(r)), op(o),
-        arithmetic(is_arithmetic(o) && is_plain(*left) && is_plain(*right)) {}
+        plain_operands(is_plain(*left) && is_plain(*right)),
+        arithmetic(plain_operands && is_arithmetic(o)) {}
   ExprPtr left, right;
   TokenKind op;
+  bool plain_operands;  // both operands are literals, names or arithmetic
   bool arithmetic;
   // Whether this operation last ran on Floats: a guess the interpreter may keep, to try the
   // likelier kind first. It never changes a result.
