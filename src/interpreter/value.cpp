@@ -118,24 +118,6 @@ void Value::destroy() {
   }
 }
 
-const std::string& Value::as_string() const { return static_cast<StringObject*>(m_u.p)->text; }
-const std::vector<Value>& Value::as_array() const {
-  return static_cast<ArrayObject*>(m_u.p)->items;
-}
-const DictMap& Value::as_dict() const { return static_cast<DictObject*>(m_u.p)->map; }
-const std::shared_ptr<const FunctionData>& Value::as_function() const {
-  return static_cast<FunctionObject*>(m_u.p)->fn;
-}
-const RectShape& Value::as_rect() const {
-  return static_cast<BoxObject<RectShape>*>(m_u.p)->shape;
-}
-const CircleShape& Value::as_circle() const {
-  return static_cast<BoxObject<CircleShape>*>(m_u.p)->shape;
-}
-const TriangleShape& Value::as_triangle() const {
-  return static_cast<BoxObject<TriangleShape>*>(m_u.p)->shape;
-}
-
 std::string& Value::mutable_string() {
   if (m_u.p->refs != 1) *this = string(as_string());
   return static_cast<StringObject*>(m_u.p)->text;

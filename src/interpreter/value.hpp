@@ -208,6 +208,27 @@ struct BoxObject : HeapObject {
   T shape;
 };
 
+// Payload accessors, here so that they inline where values are read.
+inline const std::string& Value::as_string() const {
+  return static_cast<StringObject*>(m_u.p)->text;
+}
+inline const std::vector<Value>& Value::as_array() const {
+  return static_cast<ArrayObject*>(m_u.p)->items;
+}
+inline const DictMap& Value::as_dict() const { return static_cast<DictObject*>(m_u.p)->map; }
+inline const std::shared_ptr<const FunctionData>& Value::as_function() const {
+  return static_cast<FunctionObject*>(m_u.p)->fn;
+}
+inline const RectShape& Value::as_rect() const {
+  return static_cast<BoxObject<RectShape>*>(m_u.p)->shape;
+}
+inline const CircleShape& Value::as_circle() const {
+  return static_cast<BoxObject<CircleShape>*>(m_u.p)->shape;
+}
+inline const TriangleShape& Value::as_triangle() const {
+  return static_cast<BoxObject<TriangleShape>*>(m_u.p)->shape;
+}
+
 // The text form in which print shows a value.
 std::string display(const Value& v);
 void append_display(std::string& out, const Value& v);
