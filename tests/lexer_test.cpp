@@ -1,5 +1,6 @@
 // Scanner: kinds and payloads of the token list for source texts, one table per concern.
 #include "lexer/lexer.hpp"
+#include "parser/dump.hpp"
 
 #include <gtest/gtest.h>
 
@@ -32,29 +33,7 @@ std::string describe(const TokenList& tokens) {
         break;
       }
       case TokenKind::String:
-        out += "s:\"";
-        for (char c : t.text()) {
-          switch (c) {
-            case '\n':
-              out += "\\n";
-              break;
-            case '\t':
-              out += "\\t";
-              break;
-            case '\r':
-              out += "\\r";
-              break;
-            case '\\':
-              out += "\\\\";
-              break;
-            case '"':
-              out += "\\\"";
-              break;
-            default:
-              out += c;
-          }
-        }
-        out += '"';
+        out += "s:" + quote(t.text());
         break;
       default:
         out += token_kind_name(t.kind());

@@ -6,35 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "builtin_cases.hpp"
 #include "interpreter/builtins.hpp"
 #include "interpreter/graphics.hpp"
 
 namespace orvane {
 namespace {
 
+using namespace orvane::testing;
+
 const Value NaN = Value::real(std::numeric_limits<double>::quiet_NaN());
-Value num(int64_t n) { return Value::number(n); }
-Value flt(double d) { return Value::real(d); }
-Value str(const char* s) { return Value::string(s); }
-
-struct Case {
-  const char* name;
-  std::vector<Value> args;
-  Value expected;
-};
-
-// Same kind and same display form; the display form tells -0 from 0 and shows NaN.
-void expect_results(std::vector<Case> cases) {
-  for (Case& c : cases) {
-    std::string call = std::string(c.name) + "(";
-    for (size_t i = 0; i < c.args.size(); ++i) call += (i ? ", " : "") + display(c.args[i]);
-    call += ")";
-    GraphicsContext graphics;
-    Value got = *call_builtin(c.name, std::move(c.args), graphics);
-    EXPECT_EQ(type_name(got), type_name(c.expected)) << call;
-    EXPECT_EQ(display(got), display(c.expected)) << call;
-  }
-}
 
 TEST(MathBuiltins, Abs) {
   expect_results({

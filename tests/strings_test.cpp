@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "builtin_cases.hpp"
 #include "interpreter/builtins.hpp"
 #include "interpreter/graphics.hpp"
 
@@ -16,33 +17,9 @@ std::string map_case(std::string_view text, bool to_upper, size_t limit);
 
 namespace {
 
-Value num(int64_t n) { return Value::number(n); }
-Value flt(double d) { return Value::real(d); }
-Value str(const char* s) { return Value::string(s); }
+using namespace orvane::testing;
+
 Value arr(std::vector<Value> items) { return Value::array(std::move(items)); }
-
-Value call(std::string_view name, std::vector<Value> args) {
-  GraphicsContext graphics;
-  return *call_builtin(name, std::move(args), graphics);
-}
-
-struct Case {
-  const char* name;
-  std::vector<Value> args;
-  Value expected;
-};
-
-// Same kind and same display form (so the String "null" is not mistaken for Null).
-void expect_results(std::vector<Case> cases) {
-  for (Case& c : cases) {
-    std::string call_text = std::string(c.name) + "(";
-    for (size_t i = 0; i < c.args.size(); ++i) call_text += (i ? ", " : "") + display(c.args[i]);
-    call_text += ")";
-    Value got = call(c.name, std::move(c.args));
-    EXPECT_EQ(type_name(got), type_name(c.expected)) << call_text;
-    EXPECT_EQ(display(got), display(c.expected)) << call_text;
-  }
-}
 
 TEST(StringBuiltins, LenCountsBytesElementsAndEntries) {
   DictMap two;

@@ -20,7 +20,7 @@ void put_block(std::string& out, const Block& block) {
   out += '}';
 }
 
-void put_quoted(std::string& out, const std::string& text) {
+void put_quoted(std::string& out, std::string_view text) {
   out += '"';
   for (char c : text) {
     switch (c) {
@@ -239,6 +239,12 @@ void put(std::string& out, const Stmt& s) {
 }
 
 }  // namespace
+
+std::string quote(std::string_view text) {
+  std::string out;
+  put_quoted(out, text);
+  return out;
+}
 
 std::string dump(const Expr& expr) {
   std::string out;

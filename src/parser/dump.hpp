@@ -13,11 +13,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "parser/ast.hpp"
 
 namespace orvane {
 
+// A string literal's text in double quotes with \" \\ \n \t \r escaped.
+std::string quote(std::string_view text);
 std::string dump(const Expr& expr);
 std::string dump(const Stmt& stmt);
 std::string dump(const Block& block);
