@@ -31,7 +31,7 @@ int64_t int_power(int64_t base, int64_t exponent) {
   return s(result);
 }
 
-Value number_op(int64_t a, TokenKind op, int64_t b) {
+[[gnu::always_inline]] inline Value number_op(int64_t a, TokenKind op, int64_t b) {
   switch (op) {
     case TokenKind::Plus: return Value::number(s(u(a) + u(b)));
     case TokenKind::Minus: return Value::number(s(u(a) - u(b)));
@@ -55,7 +55,7 @@ Value number_op(int64_t a, TokenKind op, int64_t b) {
   }
 }
 
-Value float_op(double a, TokenKind op, double b) {
+[[gnu::always_inline]] inline Value float_op(double a, TokenKind op, double b) {
   switch (op) {
     case TokenKind::Plus: return Value::real(a + b);
     case TokenKind::Minus: return Value::real(a - b);
@@ -313,7 +313,52 @@ void Interpreter::execute_return(const ReturnStmt& s) {
   m_flags |= PENDING;
 }
 
+// Plain arithmetic stored into a binding that already exists: computed on bare numbers and
+// written in place, with no value built in between.
+bool Interpreter::assign_plain_arithmetic(const AssignStmt& s) {
+  const Expr& value = *s.value;
+  bool compound = s.kind == Stmt::CompoundAssign;
+  if (compound ? !BinaryExpr::is_plain(value)
+               : value.kind != Expr::Binary || !static_cast<const BinaryExpr&>(value).arithmetic)
+    return false;
+  Value* slot = own_binding(s.name);
+  if (!slot) return false;
+  if (compound) {
+    TokenKind op = arithmetic_of(s.op);
+    int64_t b;
+    if (slot->is(Value::Number) && plain_number(value, b)) {
+      if (b == 0 && op == TokenKind::Slash) return false;  // the general path reports it
+      *slot = number_op(slot->as_number(), op, b);
+      return true;
+    }
+    double y;
+    if (slot->is(Value::Float) && plain_float(value, y)) {
+      *slot = float_op(slot->as_float(), op, y);
+      return true;
+    }
+    return false;
+  }
+  const auto& b = static_cast<const BinaryExpr&>(value);
+  int64_t n;
+  double d;
+  if (!b.float_hint && pure_number(b, n)) {
+    *slot = Value::number(n);
+    return true;
+  }
+  if (pure_float(b, d)) {
+    b.float_hint = true;
+    *slot = Value::real(d);
+    return true;
+  }
+  if (b.float_hint && pure_number(b, n)) {
+    *slot = Value::number(n);
+    return true;
+  }
+  return false;
+}
+
 void Interpreter::execute_assign(const AssignStmt& s) {
+  if (assign_plain_arithmetic(s)) return;
   // Numbers, floats and booleans have no payload to release: the plain path is exact.
   if (s.self_update && lookup_ref(s.name).payload_identity()) {
     execute_self_update(s);

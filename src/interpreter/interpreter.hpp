@@ -105,6 +105,7 @@ class Interpreter {
   void tick();
   // Each statement rule lives out of line, keeping execute a light dispatcher.
   [[gnu::noinline]] void execute_assign(const AssignStmt& s);
+  bool assign_plain_arithmetic(const AssignStmt& s);
   [[gnu::noinline]] void execute_self_update(const AssignStmt& s);
   [[gnu::noinline]] void execute_if(const IfStmt& s);
   [[gnu::noinline]] void execute_return(const ReturnStmt& s);
