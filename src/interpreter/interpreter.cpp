@@ -394,7 +394,12 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
       Value* slot = own_binding(s.name);
       if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
         *slot = Value();
-      assign(s.name, call_builtin_at(call.builtin, args.span(), m_graphics));
+      Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
+      // Builtins touch no variables: the binding found above is still the one to write.
+      if (slot)
+        *slot = std::move(result);
+      else
+        assign(s.name, std::move(result));
       return;
     }
     size_t base = m_args.size();
@@ -434,7 +439,11 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
       check_allocation(uint64_t{left.as_string().size()} + right.as_string().size());
     Value* slot = own_binding(s.name);
     if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
-    assign(s.name, binary_op(std::move(left), op, right));
+    Value result = binary_op(std::move(left), op, right);
+    if (slot)
+      *slot = std::move(result);
+    else
+      assign(s.name, std::move(result));
     return;
   }
   std::vector<const BinaryExpr*> chain;  // outermost first
