@@ -729,15 +729,8 @@ Value Interpreter::evaluate_call(const CallExpr& call) {
   return run_frame(*callee.as_function(), start);
 }
 
-Value Interpreter::evaluate_index(const IndexExpr& e) {
-  Value target = evaluate(*e.target);
-  if (e.index->kind == Expr::String && target.is(Value::Dict)) {
-    // Member access and literal keys: the key's hash was computed once, when parsing.
-    const auto& key = static_cast<const StringExpr&>(*e.index);
-    const Value* found = target.as_dict().find(key.text(), key.hash);
-    return found ? *found : Value::null();
-  }
-  Value index = evaluate(*e.index);
+// The element of a collection, for an index already evaluated.
+Value Interpreter::element(const Value& target, const Value& index) {
   if (target.is(Value::Array) && index.is(Value::Number)) {
     const std::vector<Value>& items = target.as_array();
     uint64_t i = u(index.as_number());  // negative indices are out of range
@@ -748,6 +741,31 @@ Value Interpreter::evaluate_index(const IndexExpr& e) {
     return found ? *found : Value::null();
   }
   return Value::null();
+}
+
+Value Interpreter::evaluate_index(const IndexExpr& e) {
+  // A named collection indexed by a literal or a name is read in place: nothing in between
+  // can rebind the name, so no copy of the collection is needed.
+  if (e.target->kind == Expr::Identifier && (e.index->kind == Expr::Identifier ||
+                                             e.index->kind == Expr::Number ||
+                                             e.index->kind == Expr::String)) {
+    const Value& target = lookup_ref(static_cast<const IdentifierExpr&>(*e.target).name);
+    if (e.index->kind == Expr::String && target.is(Value::Dict)) {
+      const auto& key = static_cast<const StringExpr&>(*e.index);
+      const Value* found = target.as_dict().find(key.text(), key.hash);
+      return found ? *found : Value::null();
+    }
+    return element(target, evaluate(*e.index));
+  }
+  Value target = evaluate(*e.target);
+  if (e.index->kind == Expr::String && target.is(Value::Dict)) {
+    // Member access and literal keys: the key's hash was computed once, when parsing.
+    const auto& key = static_cast<const StringExpr&>(*e.index);
+    const Value* found = target.as_dict().find(key.text(), key.hash);
+    return found ? *found : Value::null();
+  }
+  Value index = evaluate(*e.index);
+  return element(target, index);
 }
 
 Value Interpreter::evaluate_range(const RangeExpr& e) {

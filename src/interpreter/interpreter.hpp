@@ -141,6 +141,7 @@ class Interpreter {
   size_t enter_frame(const FunctionData& fn, std::span<Value> args);
   Value run_frame(const FunctionData& fn, size_t start);
   [[gnu::noinline]] Value evaluate_index(const IndexExpr& e);
+  static Value element(const Value& target, const Value& index);
   [[gnu::noinline]] Value evaluate_range(const RangeExpr& e);
   [[gnu::noinline]] Value evaluate_dict(const DictExpr& e);
 
