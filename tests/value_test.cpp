@@ -358,5 +358,19 @@ TEST(FloatText, MatchesTheReferenceAtPowersOfTwoAndTheirNeighbours) {
   EXPECT_EQ(failures, 0);
 }
 
+// Collections nested far deeper than the native stack could recurse: freeing them works, and
+// showing them fails cleanly instead of overflowing the stack (this runs on the test's
+// ordinary stack).
+TEST(Values, NestingDeeperThanTheStackIsFreedAndRefusedForDisplay) {
+  Value v = Value::array({});
+  for (int i = 0; i < 2000000; ++i) v = Value::array({v});
+  EXPECT_THROW(display(v), OutOfMemory);
+  Value copy = v;
+  v = Value();
+  EXPECT_TRUE(copy.is(Value::Array));
+  copy = Value::number(1);  // the last reference: the whole chain is freed here
+  EXPECT_EQ(display(copy), "1");
+}
+
 }  // namespace
 }  // namespace orvane

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "support/stack.hpp"
+
 namespace orvane {
 
 namespace {
@@ -104,18 +106,45 @@ Value Value::color(ColorRGB c) {
   return v;
 }
 
-void Value::destroy() {
-  switch (m_kind) {
-    case String:
-    case Error: delete static_cast<StringObject*>(m_u.p); break;
-    case Array: delete static_cast<ArrayObject*>(m_u.p); break;
-    case Dict: delete static_cast<DictObject*>(m_u.p); break;
-    case Function: delete static_cast<FunctionObject*>(m_u.p); break;
-    case Rect: delete static_cast<BoxObject<RectShape>*>(m_u.p); break;
-    case Circle: delete static_cast<BoxObject<CircleShape>*>(m_u.p); break;
-    case Triangle: delete static_cast<BoxObject<TriangleShape>*>(m_u.p); break;
+namespace {
+
+void delete_payload(Value::Kind kind, HeapObject* p) {
+  switch (kind) {
+    case Value::String:
+    case Value::Error: delete static_cast<StringObject*>(p); break;
+    case Value::Array: delete static_cast<ArrayObject*>(p); break;
+    case Value::Dict: delete static_cast<DictObject*>(p); break;
+    case Value::Function: delete static_cast<FunctionObject*>(p); break;
+    case Value::Rect: delete static_cast<BoxObject<RectShape>*>(p); break;
+    case Value::Circle: delete static_cast<BoxObject<CircleShape>*>(p); break;
+    case Value::Triangle: delete static_cast<BoxObject<TriangleShape>*>(p); break;
     default: break;
   }
+}
+
+}  // namespace
+
+// Freeing a collection frees its elements, which may be collections nested millions deep
+// (`a = [a]` in a loop). Past a few levels the payloads wait in a list that the outermost
+// call works through, so the native stack never grows with the nesting.
+void Value::destroy() {
+  constexpr int MAX_NESTED_FREES = 64;
+  thread_local int depth = 0;
+  thread_local std::vector<std::pair<Kind, HeapObject*>> waiting;
+  if (depth >= MAX_NESTED_FREES) {
+    waiting.emplace_back(m_kind, m_u.p);
+    return;
+  }
+  ++depth;
+  delete_payload(m_kind, m_u.p);
+  if (depth == 1) {
+    while (!waiting.empty()) {
+      auto [kind, p] = waiting.back();
+      waiting.pop_back();
+      delete_payload(kind, p);
+    }
+  }
+  --depth;
 }
 
 std::string& Value::mutable_string() {
@@ -252,6 +281,10 @@ void append_fields(std::string& out, const char* name, Ints... fields) {
 }  // namespace
 
 void append_display(std::string& out, const Value& v) {
+  // Collections nested deeper than the stack allows cannot be shown; like one too long to
+  // hold, that is reported as running out of memory.
+  thread_local const char* limit = stack::limit();
+  if (stack::exhausted(limit)) throw OutOfMemory{};
   switch (v.kind()) {
     case Value::Number: append_int(out, v.as_number()); break;
     case Value::Float: append_float(out, v.as_float()); break;
