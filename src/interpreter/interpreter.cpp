@@ -499,7 +499,10 @@ void Interpreter::execute_for(const ForStmt& s) {
   Value iterable = evaluate(*s.iterable);
   if (!iterable.is(Value::Array)) return;
   for (const Value& item : iterable.as_array()) {
-    assign(s.variable, item);
+    if (Value* slot = own_binding(s.variable))
+      *slot = item;  // the binding from the previous round
+    else
+      assign(s.variable, item);
     execute_block(s.body);
     if (m_flags & (PENDING | BREAK | FAILED)) break;
     m_flags &= static_cast<uint8_t>(~CONTINUE);
