@@ -1,5 +1,6 @@
 #include "interpreter/interpreter.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "interpreter/builtins.hpp"
@@ -137,6 +138,12 @@ bool pattern_matches(const Value& subject, const Value& pattern) {
     case Value::Null: return true;
     default: return false;
   }
+}
+
+// A literal or a name: evaluating it has no effect.
+bool is_leaf(const Expr& e) {
+  return e.kind == Expr::Number || e.kind == Expr::Float || e.kind == Expr::String ||
+         e.kind == Expr::Boolean || e.kind == Expr::Identifier;
 }
 
 // Argument values of a call with few arguments, kept in the caller's frame instead of on the
@@ -388,12 +395,22 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
     const auto& call = static_cast<const CallExpr&>(*s.value);
     if (call.args.size() <= LocalArgs::CAPACITY) {
       LocalArgs args;
-      args.push(lookup(s.name));
-      for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
-      if (m_flags & FAILED) return;
       Value* slot = own_binding(s.name);
-      if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
-        *slot = Value();
+      bool leaves = std::all_of(call.args.begin() + 1, call.args.end(),
+                                [](const ExprPtr& a) { return is_leaf(*a); });
+      if (slot && leaves) {
+        // Reading names and literals changes no binding: the value can move straight out.
+        args.push(Value());
+        for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
+        args[0] = std::move(*slot);
+      } else {
+        args.push(lookup(s.name));
+        for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
+        if (m_flags & FAILED) return;
+        slot = own_binding(s.name);
+        if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
+          *slot = Value();
+      }
       Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
       // Builtins touch no variables: the binding found above is still the one to write.
       if (slot)
