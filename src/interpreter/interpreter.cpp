@@ -714,11 +714,12 @@ Value Interpreter::call_builtin_with(int builtin, size_t base) {
 Value Interpreter::evaluate_call(const CallExpr& call) {
   if (stack::exhausted(m_stack_limit)) return give_up();
   size_t n = call.args.size();
-  if (call.builtin < 0 && n <= 4) {
+  if (n <= LocalArgs::CAPACITY) {
     // Few arguments: keep them in this frame rather than on the shared argument stack.
     LocalArgs args;
     for (size_t i = 0; i < n; ++i) args.push(evaluate(*call.args[i]));
     if (m_flags & FAILED) return Value::null();
+    if (call.builtin >= 0) return call_builtin_at(call.builtin, args.span(), m_graphics);
     if (!room_for_call()) return give_up();
     Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
     if (!callee.is(Value::Function)) return Value::null();
