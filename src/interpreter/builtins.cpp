@@ -59,7 +59,6 @@ int builtin_index(std::string_view name) {
   return -1;
 }
 
-const BuiltinEntry& builtin_entry(int index) { return TABLE[index]; }
 
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
   const BuiltinEntry& entry = TABLE[index];

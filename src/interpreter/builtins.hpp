@@ -25,7 +25,6 @@ struct BuiltinEntry {
 
 // Index of the builtin called `name`, or -1 when no builtin has that name.
 int builtin_index(std::string_view name);
-const BuiltinEntry& builtin_entry(int index);
 
 // Runs builtin `index` with the argument-count rule applied: too few arguments give Null.
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics);
