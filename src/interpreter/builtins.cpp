@@ -59,7 +59,6 @@ int builtin_index(std::string_view name) {
   return -1;
 }
 
-
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
   const BuiltinEntry& entry = TABLE[index];
   if (args.size() < entry.min_args) return Value::null();
