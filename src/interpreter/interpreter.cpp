@@ -146,26 +146,33 @@ bool is_leaf(const Expr& e) {
          e.kind == Expr::Boolean || e.kind == Expr::Identifier;
 }
 
-// Argument values of a call with few arguments, kept in the caller's frame instead of on the
-// shared argument stack.
-class LocalArgs {
+// A list of known length kept in the caller's frame; only lists longer than a few items take
+// room on the heap. Holds the argument values of a call, among others.
+template <class T>
+class InlineList {
  public:
-  static constexpr size_t CAPACITY = 4;
-  LocalArgs() = default;
-  LocalArgs(const LocalArgs&) = delete;
-  LocalArgs& operator=(const LocalArgs&) = delete;
-  ~LocalArgs() {
-    for (size_t i = 0; i < m_count; ++i) data()[i].~Value();
+  static constexpr size_t INLINE = 4;
+  explicit InlineList(size_t capacity)
+      : m_data(capacity <= INLINE ? reinterpret_cast<T*>(m_storage)
+                                  : static_cast<T*>(::operator new(capacity * sizeof(T)))) {}
+  InlineList(const InlineList&) = delete;
+  InlineList& operator=(const InlineList&) = delete;
+  ~InlineList() {
+    for (size_t i = 0; i < m_count; ++i) m_data[i].~T();
+    if (m_data != reinterpret_cast<T*>(m_storage)) ::operator delete(m_data);
   }
-  void push(Value v) { new (&data()[m_count++]) Value(std::move(v)); }
-  Value& operator[](size_t i) { return data()[i]; }
-  std::span<Value> span() { return {data(), m_count}; }
+  // At most the capacity given at construction.
+  void push(T v) { new (&m_data[m_count++]) T(std::move(v)); }
+  T& operator[](size_t i) { return m_data[i]; }
+  std::span<T> span() { return {m_data, m_count}; }
 
  private:
-  Value* data() { return reinterpret_cast<Value*>(m_storage); }
-  alignas(Value) unsigned char m_storage[CAPACITY * sizeof(Value)];
+  alignas(T) unsigned char m_storage[INLINE * sizeof(T)];
+  T* m_data;
   size_t m_count = 0;
 };
+
+using CallArgs = InlineList<Value>;
 
 }  // namespace
 
@@ -232,7 +239,6 @@ void Interpreter::pop_frame(size_t start) {
 void Interpreter::recover() {
   // Restoring every displaced binding, innermost first, brings back the globals.
   while (m_depth > 0) pop_frame(0);
-  m_args.clear();
   m_pending = Value();
   m_flags = 0;
 }
@@ -393,46 +399,29 @@ void Interpreter::execute_assign(const AssignStmt& s) {
 void Interpreter::execute_self_update(const AssignStmt& s) {
   if (s.kind != Stmt::CompoundAssign && s.value->kind == Expr::Call) {
     const auto& call = static_cast<const CallExpr&>(*s.value);
-    if (call.args.size() <= LocalArgs::CAPACITY) {
-      LocalArgs args;
-      Value* slot = own_binding(s.name);
-      bool leaves = std::all_of(call.args.begin() + 1, call.args.end(),
-                                [](const ExprPtr& a) { return is_leaf(*a); });
-      if (slot && leaves) {
-        // Reading names and literals changes no binding: the value can move straight out.
-        args.push(Value());
-        for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
-        args[0] = std::move(*slot);
-      } else {
-        args.push(lookup(s.name));
-        for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
-        if (m_flags & FAILED) return;
-        slot = own_binding(s.name);
-        if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
-          *slot = Value();
-      }
-      Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
-      // Builtins touch no variables: the binding found above is still the one to write.
-      if (slot)
-        *slot = std::move(result);
-      else
-        assign(s.name, std::move(result));
-      return;
-    }
-    size_t base = m_args.size();
-    m_args.push_back(lookup(s.name));
-    for (size_t i = 1; i < call.args.size(); ++i) {
-      Value v = evaluate(*call.args[i]);
-      m_args.push_back(std::move(v));
-    }
-    if (m_flags & FAILED) {
-      m_args.resize(base);
-      return;
-    }
+    CallArgs args(call.args.size());
     Value* slot = own_binding(s.name);
-    if (slot && slot->payload_identity() && slot->payload_identity() == m_args[base].payload_identity())
-      *slot = Value();
-    assign(s.name, call_builtin_with(call.builtin, base));
+    bool leaves = std::all_of(call.args.begin() + 1, call.args.end(),
+                              [](const ExprPtr& a) { return is_leaf(*a); });
+    if (slot && leaves) {
+      // Reading names and literals changes no binding: the value can move straight out.
+      args.push(Value());
+      for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
+      args[0] = std::move(*slot);
+    } else {
+      args.push(lookup(s.name));
+      for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
+      if (m_flags & FAILED) return;
+      slot = own_binding(s.name);
+      if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
+        *slot = Value();
+    }
+    Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
+    // Builtins touch no variables: the binding found above is still the one to write.
+    if (slot)
+      *slot = std::move(result);
+    else
+      assign(s.name, std::move(result));
     return;
   }
   // A chain `x op r1 op r2 ...` with x leftmost. Only a String gets here (other kinds take the
@@ -446,54 +435,36 @@ void Interpreter::execute_self_update(const AssignStmt& s) {
     if (!(m_flags & FAILED)) assign(s.name, std::move(result));
     return;
   }
-  const auto* top = s.kind == Stmt::CompoundAssign ? nullptr : static_cast<const BinaryExpr*>(s.value.get());
-  if (!top || top->left->kind == Expr::Identifier) {
-    // One operator, `x = x op e` or `x op= e`: the common case, without the chain's lists.
-    Value right = evaluate(top ? *top->right : *s.value);
-    if (m_flags & FAILED) return;
-    TokenKind op = top ? top->op : arithmetic_of(s.op);
-    if (op == TokenKind::Plus && right.is(Value::String))
-      check_allocation(uint64_t{left.as_string().size()} + right.as_string().size());
-    Value* slot = own_binding(s.name);
-    if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
-    Value result = binary_op(std::move(left), op, right);
-    if (slot)
-      *slot = std::move(result);
-    else
-      assign(s.name, std::move(result));
-    return;
-  }
-  std::vector<const BinaryExpr*> chain;  // outermost first
-  if (s.kind != Stmt::CompoundAssign) {
+  // The chain's operators, outermost first (none recorded for `x op= e`).
+  bool compound = s.kind == Stmt::CompoundAssign;
+  size_t count = 1;
+  if (!compound)
+    for (const Expr* e = static_cast<const BinaryExpr&>(*s.value).left.get();
+         e->kind == Expr::Binary; e = static_cast<const BinaryExpr*>(e)->left.get())
+      ++count;
+  InlineList<const BinaryExpr*> chain(count);
+  if (!compound)
     for (const Expr* e = s.value.get(); e->kind == Expr::Binary;
          e = static_cast<const BinaryExpr*>(e)->left.get())
-      chain.push_back(static_cast<const BinaryExpr*>(e));
-  }
-  std::vector<Value> rights;
-  if (chain.empty()) {
-    rights.push_back(evaluate(*s.value));
-  } else {
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) rights.push_back(evaluate(*(*it)->right));
-  }
+      chain.push(static_cast<const BinaryExpr*>(e));
+  // Step i applies the i-th operator from the innermost one out.
+  auto op_at = [&](size_t i) { return compound ? arithmetic_of(s.op) : chain[count - 1 - i]->op; };
+  CallArgs rights(count);
+  for (size_t i = 0; i < count; ++i)
+    rights.push(evaluate(compound ? *s.value : *chain[count - 1 - i]->right));
   if (m_flags & FAILED) return;
   // A join too large to make must fail while the variable still holds its value.
   uint64_t joined = left.as_string().size();
-  for (size_t i = 0; i < rights.size(); ++i) {
-    TokenKind op = chain.empty() ? arithmetic_of(s.op) : chain[chain.size() - 1 - i]->op;
-    if (op != TokenKind::Plus || !rights[i].is(Value::String)) break;
+  for (size_t i = 0; i < count && op_at(i) == TokenKind::Plus && rights[i].is(Value::String); ++i)
     joined += rights[i].as_string().size();
-  }
   check_allocation(joined);
   Value* slot = own_binding(s.name);
   if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
-  if (chain.empty()) {
-    left = binary_op(std::move(left), arithmetic_of(s.op), rights[0]);
-  } else {
-    size_t i = 0;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it, ++i)
-      left = binary_op(std::move(left), (*it)->op, rights[i]);
-  }
-  assign(s.name, std::move(left));
+  for (size_t i = 0; i < count; ++i) left = binary_op(std::move(left), op_at(i), rights[i]);
+  if (slot)
+    *slot = std::move(left);
+  else
+    assign(s.name, std::move(left));
 }
 
 void Interpreter::execute_while(const WhileStmt& s) {
@@ -701,53 +672,18 @@ bool Interpreter::test(const Expr& condition) {
   return is_truthy(evaluate(condition));
 }
 
-Value Interpreter::call_builtin_with(int builtin, size_t base) {
-  struct ArgsPop {
-    std::vector<Value>& args;
-    size_t base;
-    ~ArgsPop() { args.resize(base); }
-  } pop{m_args, base};
-  return call_builtin_at(builtin, std::span<Value>(m_args.data() + base, m_args.size() - base),
-                         m_graphics);
-}
-
 Value Interpreter::evaluate_call(const CallExpr& call) {
   if (stack::exhausted(m_stack_limit)) return give_up();
-  size_t n = call.args.size();
-  if (n <= LocalArgs::CAPACITY) {
-    // Few arguments: keep them in this frame rather than on the shared argument stack.
-    LocalArgs args;
-    for (size_t i = 0; i < n; ++i) args.push(evaluate(*call.args[i]));
-    if (m_flags & FAILED) return Value::null();
-    if (call.builtin >= 0) return call_builtin_at(call.builtin, args.span(), m_graphics);
-    if (!room_for_call()) return give_up();
-    Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
-    if (!callee.is(Value::Function)) return Value::null();
-    const FunctionData& fn = *callee.as_function();
-    size_t start = enter_frame(fn, args.span());
-    return run_frame(fn, start);
-  }
-  size_t base = m_args.size();
-  for (const ExprPtr& arg : call.args) {
-    Value v = evaluate(*arg);
-    m_args.push_back(std::move(v));
-  }
-  if (m_flags & FAILED) {
-    m_args.resize(base);
-    return Value::null();
-  }
-  if (call.builtin >= 0) return call_builtin_with(call.builtin, base);
-  Value callee = lookup(call.name);
-  if (!callee.is(Value::Function) || !room_for_call()) {
-    if (callee.is(Value::Function)) give_up();
-    m_args.resize(base);
-    return Value::null();
-  }
-  // Bind the arguments, then free their stack slots before the body runs nested calls.
-  size_t start =
-      enter_frame(*callee.as_function(), std::span<Value>(m_args.data() + base, m_args.size() - base));
-  m_args.resize(base);
-  return run_frame(*callee.as_function(), start);
+  CallArgs args(call.args.size());
+  for (const ExprPtr& arg : call.args) args.push(evaluate(*arg));
+  if (m_flags & FAILED) return Value::null();
+  if (call.builtin >= 0) return call_builtin_at(call.builtin, args.span(), m_graphics);
+  if (!room_for_call()) return give_up();
+  Value callee = lookup_ref(call.name);  // holds the body even if the name is rebound
+  if (!callee.is(Value::Function)) return Value::null();
+  const FunctionData& fn = *callee.as_function();
+  size_t start = enter_frame(fn, args.span());
+  return run_frame(fn, start);
 }
 
 // The element of a collection, for an index already evaluated.

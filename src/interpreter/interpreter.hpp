@@ -134,10 +134,7 @@ class Interpreter {
   bool plain_float(const Expr& e, double& out) const;
   Value general_binary(const BinaryExpr& e);
   [[gnu::noinline]] Value evaluate_call(const CallExpr& call);
-  // Runs a builtin on the arguments stacked from `base`, then drops them.
-  Value call_builtin_with(int builtin, size_t base);
-  // A call in two halves, so the caller can release its argument slots in between.
-  // enter_frame returns where the new call's displaced bindings begin.
+  // A call in two halves; enter_frame returns where the call's displaced bindings begin.
   size_t enter_frame(const FunctionData& fn, std::span<Value> args);
   Value run_frame(const FunctionData& fn, size_t start);
   [[gnu::noinline]] Value evaluate_index(const IndexExpr& e);
@@ -149,7 +146,6 @@ class Interpreter {
   // Displaced bindings of all active calls, innermost last.
   std::vector<Shadowed> m_shadowed;
   uint32_t m_depth = 0;  // active user-function calls
-  std::vector<Value> m_args;  // argument values of calls being set up
   Value m_pending;
   uint8_t m_flags = 0;
   uint64_t m_steps_left = UINT64_MAX;
