@@ -104,6 +104,7 @@ class Interpreter {
 
   void tick();
   // Each statement rule lives out of line, keeping execute a light dispatcher.
+  [[gnu::noinline]] void execute_plain_assign(const AssignStmt& s);
   [[gnu::noinline]] void execute_assign(const AssignStmt& s);
   bool assign_plain_arithmetic(const AssignStmt& s);
   [[gnu::noinline]] void execute_self_update(const AssignStmt& s);
@@ -120,18 +121,19 @@ class Interpreter {
   [[gnu::noinline]] Value evaluate_unary(const UnaryExpr& e);
   [[gnu::noinline]] Value evaluate_array(const ArrayExpr& e);
   // The truth of a condition, without building a Boolean for plain comparisons.
-  bool test(const Expr& condition);
-  // A Number literal or a name holding a Number, read in place.
-  bool leaf_number(const Expr& e, int64_t& out) const;
-  bool leaf_float(const Expr& e, double& out) const;
-  // A plain subtree (literals, names, arithmetic) computed on bare numbers. False when a leaf
-  // is of another kind or a division by zero is met; nothing observable has happened then,
-  // and the general path evaluates the subtree (and reports the division).
-  bool pure_number(const Expr& e, int64_t& out) const;
-  bool pure_float(const Expr& e, double& out) const;
-  // A leaf or a plain subtree, whichever `e` is.
+  [[gnu::always_inline]] bool test(const Expr& condition);
+  // Plain arithmetic on bare numbers: a literal, a name holding a Number or Float, or an
+  // arithmetic subtree of those. False when a leaf is of another kind, a division by zero is
+  // met or the stack runs short; nothing observable has happened then, and the general path
+  // evaluates the subtree (and reports the division). `operation_*` computes one operation in
+  // the caller's frame; `pure_*` is its out-of-line twin for subtrees.
   bool plain_number(const Expr& e, int64_t& out) const;
   bool plain_float(const Expr& e, double& out) const;
+  bool operation_number(const BinaryExpr& b, int64_t& out) const;
+  bool operation_float(const BinaryExpr& b, double& out) const;
+  bool pure_number(const BinaryExpr& b, int64_t& out) const;
+  bool pure_float(const BinaryExpr& b, double& out) const;
+  Value evaluate_operand(const Expr& e);
   Value general_binary(const BinaryExpr& e);
   [[gnu::noinline]] Value evaluate_call(const CallExpr& call);
   // A call in two halves; enter_frame returns where the call's displaced bindings begin.

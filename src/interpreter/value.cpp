@@ -171,16 +171,6 @@ uint64_t DictMap::hash(std::string_view key) {
   return mix(h ^ tail);
 }
 
-const Value* DictMap::find(std::string_view key, uint64_t h) const {
-  if (m_slots.empty()) return nullptr;
-  size_t mask = m_slots.size() - 1;
-  for (size_t i = h & mask;; i = (i + 1) & mask) {
-    const Slot& s = m_slots[i];
-    if (!s.used) return nullptr;
-    if (s.hash == h && s.key == key) return &s.value;
-  }
-}
-
 void DictMap::insert(std::string_view key, uint64_t h, Value value) {
   if ((m_count + 1) * 4 > m_slots.size() * 3) grow();
   size_t mask = m_slots.size() - 1;

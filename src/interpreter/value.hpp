@@ -208,6 +208,16 @@ struct BoxObject : HeapObject {
   T shape;
 };
 
+inline const Value* DictMap::find(std::string_view key, uint64_t h) const {
+  if (m_slots.empty()) return nullptr;
+  size_t mask = m_slots.size() - 1;
+  for (size_t i = h & mask;; i = (i + 1) & mask) {
+    const Slot& s = m_slots[i];
+    if (!s.used) return nullptr;
+    if (s.hash == h && s.key == key) return &s.value;
+  }
+}
+
 // Payload accessors, here so that they inline where values are read.
 inline const std::string& Value::as_string() const {
   return static_cast<StringObject*>(m_u.p)->text;

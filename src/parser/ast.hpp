@@ -139,11 +139,15 @@ struct Stmt {
 // reference may be released before the operator or builtin runs, so the update is in place.
 struct AssignStmt : Stmt {
   AssignStmt(Kind k, NameId n, TokenKind o, ExprPtr v)
-      : Stmt(k), name(n), op(o), value(std::move(v)) {}
+      : Stmt(k), name(n), op(o), value(std::move(v)),
+        plain_arithmetic(k != CompoundAssign && value->kind == Expr::Binary &&
+                         static_cast<const BinaryExpr&>(*value).arithmetic) {}
   NameId name;
   TokenKind op;
   ExprPtr value;
   bool self_update = false;
+  // `x = e` with plain arithmetic `e`: first tried on bare numbers.
+  bool plain_arithmetic;
 };
 struct FunctionDefStmt : Stmt {
   FunctionDefStmt(NameId n, std::shared_ptr<const FunctionData> f)
