@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "interpreter/builtins.hpp"
 #include "support/output.hpp"
@@ -278,60 +279,95 @@ Value Interpreter::run_frame(const FunctionData& fn, size_t start) {
 
 // ---- plain arithmetic ----
 
-// Leaves are read in place; deeper subtrees recurse only while the stack has room.
-[[gnu::always_inline]] inline bool Interpreter::plain_number(const Expr& e, int64_t& out) const {
-  switch (e.kind) {
-    case Expr::Number: out = static_cast<const NumberExpr&>(e).value; return true;
-    case Expr::Identifier: {
-      const Value& v = lookup_ref(static_cast<const IdentifierExpr&>(e).name);
-      out = v.as_number();
-      return v.is(Value::Number);
-    }
-    case Expr::Binary:
-      return !stack::exhausted(m_stack_limit) &&
-             pure_number(static_cast<const BinaryExpr&>(e), out);
+namespace {
+
+// One operation on bare numbers; false for a division by zero, which the general path reports.
+[[gnu::always_inline]] inline bool apply(TokenKind op, int64_t x, int64_t y, int64_t& out) {
+  if (y == 0 && (op == TokenKind::Slash || op == TokenKind::Percent)) return false;
+  out = number_op(x, op, y).as_number();
+  return true;
+}
+
+[[gnu::always_inline]] inline bool apply(TokenKind op, double x, double y, double& out) {
+  out = float_op(x, op, y).as_float();
+  return true;
+}
+
+// The truth of a comparison of bare numbers; the other operators give Null, which is false.
+template <class T>
+[[gnu::always_inline]] inline bool compare(TokenKind op, T a, T b) {
+  switch (op) {
+    case TokenKind::Less: return a < b;
+    case TokenKind::Greater: return a > b;
+    case TokenKind::LessEqual: return a <= b;
+    case TokenKind::GreaterEqual: return a >= b;
+    case TokenKind::EqualEqual:
+      if constexpr (std::is_same_v<T, double>) return std::fabs(a - b) < FLOAT_TOLERANCE;
+      return a == b;
+    case TokenKind::NotEqual:
+      if constexpr (std::is_same_v<T, double>) return std::fabs(a - b) >= FLOAT_TOLERANCE;
+      return a != b;
     default: return false;
   }
 }
 
-[[gnu::always_inline]] inline bool Interpreter::plain_float(const Expr& e, double& out) const {
-  switch (e.kind) {
-    case Expr::Float: out = static_cast<const FloatExpr&>(e).value; return true;
-    case Expr::Identifier: {
-      const Value& v = lookup_ref(static_cast<const IdentifierExpr&>(e).name);
-      out = v.as_float();
-      return v.is(Value::Float);
-    }
-    case Expr::Binary:
-      return !stack::exhausted(m_stack_limit) &&
-             pure_float(static_cast<const BinaryExpr&>(e), out);
-    default: return false;
+template <class T>
+constexpr Expr::Kind LITERAL = std::is_same_v<T, double> ? Expr::Float : Expr::Number;
+template <class T>
+constexpr Value::Kind KIND = std::is_same_v<T, double> ? Value::Float : Value::Number;
+
+template <class T>
+T literal(const Expr& e) {
+  if constexpr (std::is_same_v<T, double>)
+    return static_cast<const FloatExpr&>(e).value;
+  else
+    return static_cast<const NumberExpr&>(e).value;
+}
+
+template <class T>
+T bare(const Value& v) {
+  if constexpr (std::is_same_v<T, double>)
+    return v.as_float();
+  else
+    return v.as_number();
+}
+
+}  // namespace
+
+template <class T>
+[[gnu::always_inline]] inline bool Interpreter::leaf(const Expr& e, T& out) const {
+  if (e.kind == Expr::Identifier) {
+    const Value& v = lookup_ref(static_cast<const IdentifierExpr&>(e).name);
+    out = bare<T>(v);
+    return v.is(KIND<T>);
   }
-}
-
-[[gnu::always_inline]] inline bool Interpreter::operation_number(const BinaryExpr& b,
-                                                                 int64_t& out) const {
-  int64_t x, y;
-  if (!plain_number(*b.left, x) || !plain_number(*b.right, y)) return false;
-  if (y == 0 && (b.op == TokenKind::Slash || b.op == TokenKind::Percent)) return false;
-  out = number_op(x, b.op, y).as_number();
+  if (e.kind != LITERAL<T>) return false;
+  out = literal<T>(e);
   return true;
 }
 
-[[gnu::always_inline]] inline bool Interpreter::operation_float(const BinaryExpr& b,
-                                                                double& out) const {
-  double x, y;
-  if (!plain_float(*b.left, x) || !plain_float(*b.right, y)) return false;
-  out = float_op(x, b.op, y).as_float();
-  return true;
+// Leaves and operations on two leaves are read in place; deeper subtrees recurse only while
+// the stack has room.
+template <class T>
+[[gnu::always_inline]] inline bool Interpreter::plain(const Expr& e, T& out) const {
+  if (e.kind != Expr::Binary) return leaf(e, out);  // the likeliest
+  const auto& b = static_cast<const BinaryExpr&>(e);
+  if (b.leaf_operands) {
+    T x, y;
+    return leaf(*b.left, x) && leaf(*b.right, y) && apply(b.op, x, y, out);
+  }
+  return !stack::exhausted(m_stack_limit) && pure(b, out);
 }
 
-bool Interpreter::pure_number(const BinaryExpr& b, int64_t& out) const {
-  return operation_number(b, out);
+template <class T>
+[[gnu::always_inline]] inline bool Interpreter::operation(const BinaryExpr& b, T& out) const {
+  T x, y;
+  return plain(*b.left, x) && plain(*b.right, y) && apply(b.op, x, y, out);
 }
 
-bool Interpreter::pure_float(const BinaryExpr& b, double& out) const {
-  return operation_float(b, out);
+template <class T>
+bool Interpreter::pure(const BinaryExpr& b, T& out) const {
+  return operation(b, out);
 }
 
 // Names, Number literals and integer arithmetic evaluated in the caller's frame; anything else
@@ -344,7 +380,7 @@ bool Interpreter::pure_float(const BinaryExpr& b, double& out) const {
     case Expr::Binary: {
       const auto& b = static_cast<const BinaryExpr&>(e);
       int64_t n;
-      if (b.arithmetic && !b.float_hint && operation_number(b, n)) return Value::number(n);
+      if (b.arithmetic && !b.float_hint && operation(b, n)) return Value::number(n);
       return evaluate_binary(b);
     }
     case Expr::Index: return evaluate_index(static_cast<const IndexExpr&>(e));
@@ -353,25 +389,29 @@ bool Interpreter::pure_float(const BinaryExpr& b, double& out) const {
   }
 }
 
+template <class T>
+[[gnu::always_inline]] inline bool Interpreter::comparison(const BinaryExpr& e,
+                                                           bool& result) const {
+  T a, b;
+  if (!plain(*e.left, a) || !plain(*e.right, b)) return false;
+  result = compare(e.op, a, b);
+  return true;
+}
+
 inline bool Interpreter::test(const Expr& condition) {
   if (condition.kind == Expr::Binary) {
     const auto& e = static_cast<const BinaryExpr&>(condition);
     if (e.plain_operands && !e.arithmetic) {
-      int64_t a, b;
-      if (plain_number(*e.left, a) && plain_number(*e.right, b)) {
-        switch (e.op) {
-          case TokenKind::Less: return a < b;
-          case TokenKind::Greater: return a > b;
-          case TokenKind::LessEqual: return a <= b;
-          case TokenKind::GreaterEqual: return a >= b;
-          case TokenKind::EqualEqual: return a == b;
-          case TokenKind::NotEqual: return a != b;
-          default: break;
+      bool result;
+      if (e.float_hint) {
+        if (comparison<double>(e, result) || comparison<int64_t>(e, result)) return result;
+      } else {
+        if (comparison<int64_t>(e, result)) return result;
+        if (comparison<double>(e, result)) {
+          e.float_hint = true;
+          return result;
         }
       }
-      double x, y;
-      if (plain_float(*e.left, x) && plain_float(*e.right, y))
-        return is_truthy(float_op(x, e.op, y));
     }
   }
   return is_truthy(evaluate(condition));
@@ -447,13 +487,13 @@ bool Interpreter::assign_plain_arithmetic(const AssignStmt& s) {
   if (compound) {
     TokenKind op = arithmetic_of(s.op);
     int64_t b;
-    if (slot->is(Value::Number) && plain_number(value, b)) {
+    if (slot->is(Value::Number) && plain(value, b)) {
       if (b == 0 && op == TokenKind::Slash) return false;  // the general path reports it
       *slot = number_op(slot->as_number(), op, b);
       return true;
     }
     double y;
-    if (slot->is(Value::Float) && plain_float(value, y)) {
+    if (slot->is(Value::Float) && plain(value, y)) {
       *slot = float_op(slot->as_float(), op, y);
       return true;
     }
@@ -462,16 +502,16 @@ bool Interpreter::assign_plain_arithmetic(const AssignStmt& s) {
   const auto& b = static_cast<const BinaryExpr&>(value);
   int64_t n;
   double d;
-  if (!b.float_hint && operation_number(b, n)) {
+  if (!b.float_hint && operation(b, n)) {
     *slot = Value::number(n);
     return true;
   }
-  if (operation_float(b, d)) {
+  if (operation(b, d)) {
     b.float_hint = true;
     *slot = Value::real(d);
     return true;
   }
-  if (b.float_hint && operation_number(b, n)) {
+  if (b.float_hint && operation(b, n)) {
     *slot = Value::number(n);
     return true;
   }
@@ -485,13 +525,13 @@ void Interpreter::execute_plain_assign(const AssignStmt& s) {
   if (Value* slot = own_binding(s.name)) {
     if (!b.float_hint) {
       int64_t n;
-      if (operation_number(b, n)) {
+      if (operation(b, n)) {
         *slot = Value::number(n);
         return;
       }
     } else {
       double d;
-      if (operation_float(b, d)) {
+      if (operation(b, d)) {
         *slot = Value::real(d);
         return;
       }
@@ -691,11 +731,11 @@ Value Interpreter::evaluate_binary(const BinaryExpr& e) {
     int64_t a;
     double d;
     if (e.float_hint) {
-      if (operation_float(e, d)) return Value::real(d);
-      if (operation_number(e, a)) return Value::number(a);
+      if (operation(e, d)) return Value::real(d);
+      if (operation(e, a)) return Value::number(a);
     } else {
-      if (operation_number(e, a)) return Value::number(a);
-      if (operation_float(e, d)) {
+      if (operation(e, a)) return Value::number(a);
+      if (operation(e, d)) {
         e.float_hint = true;
         return Value::real(d);
       }
@@ -704,9 +744,13 @@ Value Interpreter::evaluate_binary(const BinaryExpr& e) {
   }
   if (e.plain_operands) {
     int64_t a, b;
-    if (plain_number(*e.left, a) && plain_number(*e.right, b)) return number_op(a, e.op, b);
     double x, y;
-    if (plain_float(*e.left, x) && plain_float(*e.right, y)) return float_op(x, e.op, y);
+    if (!e.float_hint && plain(*e.left, a) && plain(*e.right, b)) return number_op(a, e.op, b);
+    if (plain(*e.left, x) && plain(*e.right, y)) {
+      e.float_hint = true;
+      return float_op(x, e.op, y);
+    }
+    if (e.float_hint && plain(*e.left, a) && plain(*e.right, b)) return number_op(a, e.op, b);
   }
   return general_binary(e);
 }

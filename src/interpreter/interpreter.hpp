@@ -122,17 +122,18 @@ class Interpreter {
   [[gnu::noinline]] Value evaluate_array(const ArrayExpr& e);
   // The truth of a condition, without building a Boolean for plain comparisons.
   [[gnu::always_inline]] bool test(const Expr& condition);
-  // Plain arithmetic on bare numbers: a literal, a name holding a Number or Float, or an
-  // arithmetic subtree of those. False when a leaf is of another kind, a division by zero is
-  // met or the stack runs short; nothing observable has happened then, and the general path
-  // evaluates the subtree (and reports the division). `operation_*` computes one operation in
-  // the caller's frame; `pure_*` is its out-of-line twin for subtrees.
-  bool plain_number(const Expr& e, int64_t& out) const;
-  bool plain_float(const Expr& e, double& out) const;
-  bool operation_number(const BinaryExpr& b, int64_t& out) const;
-  bool operation_float(const BinaryExpr& b, double& out) const;
-  bool pure_number(const BinaryExpr& b, int64_t& out) const;
-  bool pure_float(const BinaryExpr& b, double& out) const;
+  // Plain arithmetic on bare numbers (T is int64_t for Numbers, double for Floats): a literal,
+  // a name holding a value of that kind, or an arithmetic subtree of those. False when a leaf
+  // is of another kind, a division by zero is met or the stack runs short; nothing observable
+  // has happened then, and the general path evaluates the subtree (and reports the division).
+  // `operation` computes one operation in the caller's frame; `pure` is its out-of-line twin
+  // for subtrees, `leaf` reads a literal or a name.
+  template <class T> bool leaf(const Expr& e, T& out) const;
+  template <class T> bool plain(const Expr& e, T& out) const;
+  template <class T> bool operation(const BinaryExpr& b, T& out) const;
+  template <class T> bool pure(const BinaryExpr& b, T& out) const;
+  // A comparison of plain operands of kind T, computed when both are of that kind.
+  template <class T> bool comparison(const BinaryExpr& e, bool& result) const;
   Value evaluate_operand(const Expr& e);
   Value general_binary(const BinaryExpr& e);
   [[gnu::noinline]] Value evaluate_call(const CallExpr& call);

@@ -59,10 +59,12 @@ struct BinaryExpr : Expr {
   BinaryExpr(ExprPtr l, TokenKind o, ExprPtr r)
       : Expr(Binary), left(std::move(l)), right(std::move(r)), op(o),
         plain_operands(is_plain(*left) && is_plain(*right)),
+        leaf_operands(is_leaf(*left) && is_leaf(*right)),
         arithmetic(plain_operands && is_arithmetic(o)) {}
   ExprPtr left, right;
   TokenKind op;
   bool plain_operands;  // both operands are literals, names or arithmetic
+  bool leaf_operands;   // both operands are Number or Float literals or names
   bool arithmetic;
   // Whether this operation last ran on Floats: a guess the interpreter may keep, to try the
   // likelier kind first. It never changes a result.
@@ -71,6 +73,9 @@ struct BinaryExpr : Expr {
   static bool is_arithmetic(TokenKind k) {
     return k == TokenKind::Plus || k == TokenKind::Minus || k == TokenKind::Star ||
            k == TokenKind::Slash || k == TokenKind::Percent || k == TokenKind::StarStar;
+  }
+  static bool is_leaf(const Expr& e) {
+    return e.kind == Number || e.kind == Float || e.kind == Identifier;
   }
   static bool is_plain(const Expr& e) {
     return e.kind == Number || e.kind == Float || e.kind == Identifier ||
