@@ -141,12 +141,6 @@ bool pattern_matches(const Value& subject, const Value& pattern) {
   }
 }
 
-// A literal or a name: evaluating it has no effect.
-bool is_leaf(const Expr& e) {
-  return e.kind == Expr::Number || e.kind == Expr::Float || e.kind == Expr::String ||
-         e.kind == Expr::Boolean || e.kind == Expr::Identifier;
-}
-
 // A list of known length kept in the caller's frame; only lists longer than a few items take
 // room on the heap. Holds the argument values of a call, among others.
 template <class T>
@@ -440,6 +434,8 @@ void Interpreter::execute(const Stmt& stmt) {
       const auto& assign = static_cast<const AssignStmt&>(stmt);
       if (assign.plain_arithmetic)
         execute_plain_assign(assign);
+      else if (assign.builtin_update)
+        execute_builtin_update(assign);
       else
         execute_assign(assign);
       return;
@@ -544,7 +540,10 @@ void Interpreter::execute_assign(const AssignStmt& s) {
   if (assign_plain_arithmetic(s)) return;
   // Numbers, floats and booleans have no payload to release: the plain path is exact.
   if (s.self_update && lookup_ref(s.name).payload_identity()) {
-    execute_self_update(s);
+    if (s.builtin_update)
+      execute_builtin_update(s);
+    else
+      execute_self_update(s);
     return;
   }
   Value result;
@@ -566,34 +565,39 @@ void Interpreter::execute_assign(const AssignStmt& s) {
 // assignment will replace, the binding lets go of it. The operator or builtin then owns the
 // only reference and may change it in place. Nothing can observe the released binding: operators
 // and builtins read no variables.
-void Interpreter::execute_self_update(const AssignStmt& s) {
-  if (s.kind != Stmt::CompoundAssign && s.value->kind == Expr::Call) {
-    const auto& call = static_cast<const CallExpr&>(*s.value);
-    CallArgs args(call.args.size());
-    Value* slot = own_binding(s.name);
-    bool leaves = std::all_of(call.args.begin() + 1, call.args.end(),
-                              [](const ExprPtr& a) { return is_leaf(*a); });
-    if (slot && leaves) {
-      // Reading names and literals changes no binding: the value can move straight out.
-      args.push(Value());
-      for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
-      args[0] = std::move(*slot);
-    } else {
-      args.push(lookup(s.name));
-      for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate(*call.args[i]));
-      if (m_flags & FAILED) return;
-      slot = own_binding(s.name);
-      if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
-        *slot = Value();
-    }
-    Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
-    // Builtins touch no variables: the binding found above is still the one to write.
-    if (slot)
-      *slot = std::move(result);
-    else
-      assign(s.name, std::move(result));
+void Interpreter::execute_builtin_update(const AssignStmt& s) {
+  // Numbers, floats and booleans have no payload to release: the plain path is exact, and it
+  // keeps the variable's value should the builtin run out of memory.
+  if (!lookup_ref(s.name).payload_identity()) {
+    execute_assign(s);
     return;
   }
+  const auto& call = static_cast<const CallExpr&>(*s.value);
+  CallArgs args(call.args.size());
+  Value* slot = own_binding(s.name);
+  if (slot && s.leaf_arguments) {
+    // Reading names and literals changes no binding: the value can move straight out.
+    args.push(Value());
+    for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate_operand(*call.args[i]));
+    args[0] = std::move(*slot);
+  } else {
+    args.push(lookup(s.name));
+    for (size_t i = 1; i < call.args.size(); ++i) args.push(evaluate_operand(*call.args[i]));
+    if (m_flags & FAILED) return;
+    slot = own_binding(s.name);
+    if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
+      *slot = Value();
+  }
+  Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
+  // Builtins touch no variables: the binding found above is still the one to write.
+  if (slot)
+    *slot = std::move(result);
+  else
+    assign(s.name, std::move(result));
+}
+
+// The operator form.
+void Interpreter::execute_self_update(const AssignStmt& s) {
   // A chain `x op r1 op r2 ...` with x leftmost. Only a String gets here (other kinds take the
   // plain path), and operators on strings and what they yield have no effects, so evaluating
   // every right operand before applying the operators is indistinguishable from interleaving.

@@ -94,6 +94,15 @@ struct CallExpr : Expr {
   NameId name;
   int builtin;
   std::vector<ExprPtr> args;
+  // Whether every argument after the first is a literal or a name: reading them has no effect.
+  bool later_arguments_are_leaves() const {
+    for (size_t i = 1; i < args.size(); ++i) {
+      Kind k = args[i]->kind;
+      if (k != Number && k != Float && k != String && k != Boolean && k != Identifier)
+        return false;
+    }
+    return true;
+  }
 };
 struct ArrayExpr : Expr {
   explicit ArrayExpr(std::vector<ExprPtr> e) : Expr(Array), elements(std::move(e)) {}
@@ -151,6 +160,9 @@ struct AssignStmt : Stmt {
   TokenKind op;
   ExprPtr value;
   bool self_update = false;
+  // `x = builtin(x, ...)`, and whether the other arguments are all literals or names.
+  bool builtin_update = false;
+  bool leaf_arguments = false;
   // `x = e` with plain arithmetic `e`: first tried on bare numbers.
   bool plain_arithmetic;
 };

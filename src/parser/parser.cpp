@@ -139,6 +139,10 @@ StmtPtr Parser::parse_assignment(Stmt::Kind kind, NameId name, TokenKind op) {
   accept_semicolon();
   auto s = std::make_unique<AssignStmt>(kind, name, op, std::move(value));
   s->self_update = kind == Stmt::CompoundAssign || is_self_update(*s->value, name);
+  if (s->self_update && s->value->kind == Expr::Call && kind != Stmt::CompoundAssign) {
+    s->builtin_update = true;
+    s->leaf_arguments = static_cast<const CallExpr&>(*s->value).later_arguments_are_leaves();
+  }
   return s;
 }
 
