@@ -13,9 +13,9 @@ all: build
 deps:
 	@scripts/install-deps
 
+# Release, with profile-guided optimisation (see scripts/build-release).
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release > /dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+	@scripts/build-release $(BUILD) $(JOBS)
 
 run: build
 	$(BUILD)/orvane $(EXAMPLE)
