@@ -117,6 +117,25 @@ TEST(DictMap, KeysCompareByteForByte) {
   EXPECT_EQ(m.find(std::string_view("a\0c", 3)), nullptr);
 }
 
+// Keys are compared a word at a time, with overlapping reads at the ends: a difference in any
+// one byte must tell two keys apart, at every length, even when their hashes collide.
+TEST(DictMap, KeysDifferingInAnyOneByteAreDistinctEvenWithTheSameHash) {
+  for (size_t n = 0; n <= 24; ++n) {
+    std::string key;
+    for (size_t i = 0; i < n; ++i) key += static_cast<char>('a' + i);
+    DictMap m;
+    m.insert(key, Value::number(1));
+    uint64_t h = DictMap::hash(key);
+    ASSERT_NE(m.find(key, h), nullptr) << n;
+    for (size_t i = 0; i < n; ++i) {
+      std::string other = key;
+      other[i] = static_cast<char>(other[i] ^ 1);
+      EXPECT_EQ(m.find(other, h), nullptr) << "length " << n << ", byte " << i;
+    }
+    EXPECT_EQ(m.find(key + "x", h), nullptr) << n;
+  }
+}
+
 TEST(TypeName, EveryKind) {
   const std::pair<Value, const char*> rows[] = {
       {Value::number(1), "number"},      {Value::real(1.0), "float"},

@@ -224,9 +224,9 @@ void Interpreter::pop_frame(size_t start) {
   while (m_shadowed.size() > start) {
     Shadowed& saved = m_shadowed.back();
     NameEntry& e = m_names[saved.name];
-    e.value = std::move(saved.value);
+    e.value.swap(saved.value);
     e.frame = saved.frame;
-    m_shadowed.pop_back();
+    m_shadowed.pop_back();  // lets go of the call's own value
   }
   --m_depth;
 }
@@ -256,8 +256,19 @@ void Interpreter::raise_failure() const {
 size_t Interpreter::enter_frame(const FunctionData& fn, std::span<Value> args) {
   size_t start = m_shadowed.size();
   ++m_depth;
+  uint32_t frame = m_depth;
   size_t n = std::min(fn.params.size(), args.size());
-  for (size_t i = 0; i < n; ++i) assign(fn.params[i], std::move(args[i]));
+  for (size_t i = 0; i < n; ++i) {
+    NameId name = fn.params[i];
+    NameEntry& e = m_names[name];
+    if (e.declared_global || e.frame == frame) {
+      assign(name, std::move(args[i]));  // a global, or a parameter named twice
+      continue;
+    }
+    m_shadowed.emplace_back(name, e.frame, std::move(e.value));
+    e.value.swap(args[i]);  // the cell was just emptied: nothing to release
+    e.frame = frame;
+  }
   return start;
 }
 
@@ -364,9 +375,10 @@ bool Interpreter::pure(const BinaryExpr& b, T& out) const {
   return operation(b, out);
 }
 
-// Names, Number literals and integer arithmetic evaluated in the caller's frame; anything else
-// through the dispatcher. None of these shapes has an effect, so skipping the dispatcher's
-// check of an abandoned run changes nothing.
+// Names, Number literals, integer arithmetic, indexing and calls evaluated without the
+// dispatcher. Skipping its check of an abandoned run changes nothing: reading has no effect,
+// a call checks before it runs anything, and the general rule of an operator checks before it
+// can report a division.
 [[gnu::always_inline]] inline Value Interpreter::evaluate_operand(const Expr& e) {
   switch (e.kind) {
     case Expr::Identifier: return lookup_ref(static_cast<const IdentifierExpr&>(e).name);
@@ -432,7 +444,7 @@ void Interpreter::execute(const Stmt& stmt) {
     case Stmt::Assign:
     case Stmt::CompoundAssign: {
       const auto& assign = static_cast<const AssignStmt&>(stmt);
-      if (assign.plain_arithmetic)
+      if (assign.plain_value)
         execute_plain_assign(assign);
       else if (assign.builtin_update)
         execute_builtin_update(assign);
@@ -514,22 +526,35 @@ bool Interpreter::assign_plain_arithmetic(const AssignStmt& s) {
   return false;
 }
 
-// The likeliest case, in a small frame: the kind this operation had last time, written into
-// the binding that is already there.
+// The likeliest cases, in a small frame, written into the binding that is already there: a
+// literal or a name, and arithmetic of the kind it had last time.
 void Interpreter::execute_plain_assign(const AssignStmt& s) {
-  const auto& b = static_cast<const BinaryExpr&>(*s.value);
   if (Value* slot = own_binding(s.name)) {
-    if (!b.float_hint) {
-      int64_t n;
-      if (operation(b, n)) {
-        *slot = Value::number(n);
-        return;
+    const Expr& value = *s.value;
+    if (value.kind == Expr::Binary) {
+      const auto& b = static_cast<const BinaryExpr&>(value);
+      if (!b.float_hint) {
+        int64_t n;
+        if (operation(b, n)) {
+          *slot = Value::number(n);
+          return;
+        }
+      } else {
+        double d;
+        if (operation(b, d)) {
+          *slot = Value::real(d);
+          return;
+        }
       }
     } else {
-      double d;
-      if (operation(b, d)) {
-        *slot = Value::real(d);
-        return;
+      switch (value.kind) {
+        case Expr::Identifier:  // `x = x` too: copying a value onto itself keeps it
+          *slot = lookup_ref(static_cast<const IdentifierExpr&>(value).name);
+          return;
+        case Expr::Number: *slot = Value::number(static_cast<const NumberExpr&>(value).value); return;
+        case Expr::Float: *slot = Value::real(static_cast<const FloatExpr&>(value).value); return;
+        case Expr::String: *slot = static_cast<const StringExpr&>(value).value; return;
+        default: *slot = Value::boolean(static_cast<const BooleanExpr&>(value).value); return;
       }
     }
   }
@@ -759,15 +784,18 @@ Value Interpreter::evaluate_binary(const BinaryExpr& e) {
   return general_binary(e);
 }
 
+[[gnu::always_inline]] inline Value Interpreter::general_operand(const Expr& child) {
+  return child.kind == Expr::Binary && static_cast<const BinaryExpr&>(child).arithmetic
+             ? general_binary(static_cast<const BinaryExpr&>(child))
+             : evaluate_operand(child);
+}
+
 Value Interpreter::general_binary(const BinaryExpr& e) {
-  if (stack::exhausted(m_stack_limit)) return give_up();
-  auto operand = [this](const Expr& child) {
-    return child.kind == Expr::Binary && static_cast<const BinaryExpr&>(child).arithmetic
-               ? general_binary(static_cast<const BinaryExpr&>(child))
-               : evaluate_operand(child);
-  };
-  Value left = operand(*e.left);
-  Value right = operand(*e.right);
+  // An abandoned run must not report a division here: operands reach this rule without
+  // passing the dispatcher's check.
+  if ((m_flags & FAILED) || stack::exhausted(m_stack_limit)) return give_up();
+  Value left = general_operand(*e.left);
+  Value right = general_operand(*e.right);
   if (left.is(Value::Number) && right.is(Value::Number))
     return number_op(left.as_number(), e.op, right.as_number());
   if (left.is(Value::Float) && right.is(Value::Float))

@@ -137,6 +137,8 @@ class Interpreter {
   template <class T> bool comparison(const BinaryExpr& e, bool& result) const;
   Value evaluate_operand(const Expr& e);
   Value general_binary(const BinaryExpr& e);
+  // An operand of the general rule; arithmetic below it skips the attempt on bare numbers.
+  Value general_operand(const Expr& child);
   [[gnu::noinline]] Value evaluate_call(const CallExpr& call);
   // A call in two halves; enter_frame returns where the call's displaced bindings begin.
   size_t enter_frame(const FunctionData& fn, std::span<Value> args);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -208,13 +209,38 @@ struct BoxObject : HeapObject {
   T shape;
 };
 
+// Keys are short: compared in place, a few overlapping words at a time, rather than through a
+// library call.
+inline bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  size_t n = a.size();
+  const char* p = a.data();
+  const char* q = b.data();
+  auto word = [](const char* at, auto bytes) {
+    decltype(bytes) w;
+    std::memcpy(&w, at, sizeof w);
+    return w;
+  };
+  if (n >= 8) {
+    for (size_t i = 0; i + 8 < n; i += 8)
+      if (word(p + i, uint64_t{}) != word(q + i, uint64_t{})) return false;
+    return word(p + n - 8, uint64_t{}) == word(q + n - 8, uint64_t{});
+  }
+  if (n >= 4)
+    return word(p, uint32_t{}) == word(q, uint32_t{}) &&
+           word(p + n - 4, uint32_t{}) == word(q + n - 4, uint32_t{});
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] != q[i]) return false;
+  return true;
+}
+
 inline const Value* DictMap::find(std::string_view key, uint64_t h) const {
   if (m_slots.empty()) return nullptr;
   size_t mask = m_slots.size() - 1;
   for (size_t i = h & mask;; i = (i + 1) & mask) {
     const Slot& s = m_slots[i];
     if (!s.used) return nullptr;
-    if (s.hash == h && s.key == key) return &s.value;
+    if (s.hash == h && same_text(s.key, key)) return &s.value;
   }
 }
 

@@ -154,8 +154,13 @@ struct Stmt {
 struct AssignStmt : Stmt {
   AssignStmt(Kind k, NameId n, TokenKind o, ExprPtr v)
       : Stmt(k), name(n), op(o), value(std::move(v)),
-        plain_arithmetic(k != CompoundAssign && value->kind == Expr::Binary &&
-                         static_cast<const BinaryExpr&>(*value).arithmetic) {}
+        plain_value(k != CompoundAssign &&
+                    (value->kind == Expr::Binary ? static_cast<const BinaryExpr&>(*value).arithmetic
+                                                 : value->kind == Expr::Number ||
+                                                       value->kind == Expr::Float ||
+                                                       value->kind == Expr::String ||
+                                                       value->kind == Expr::Boolean ||
+                                                       value->kind == Expr::Identifier)) {}
   NameId name;
   TokenKind op;
   ExprPtr value;
@@ -163,8 +168,8 @@ struct AssignStmt : Stmt {
   // `x = builtin(x, ...)`, and whether the other arguments are all literals or names.
   bool builtin_update = false;
   bool leaf_arguments = false;
-  // `x = e` with plain arithmetic `e`: first tried on bare numbers.
-  bool plain_arithmetic;
+  // `x = e` with `e` a literal, a name or plain arithmetic (first tried on bare numbers).
+  bool plain_value;
 };
 struct FunctionDefStmt : Stmt {
   FunctionDefStmt(NameId n, std::shared_ptr<const FunctionData> f)
