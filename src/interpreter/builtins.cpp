@@ -7,7 +7,7 @@ namespace orvane {
 namespace {
 
 // The fixed table: name, minimum number of arguments, handler.
-const BuiltinEntry TABLE[] = {
+constexpr BuiltinEntry TABLE[] = {
     {"len", 1, builtins::len},
     {"pop", 1, builtins::pop},
     {"abs", 1, builtins::abs},
@@ -48,6 +48,8 @@ const BuiltinEntry TABLE[] = {
     {"window_width", 0, builtins::window_width},
     {"window_height", 0, builtins::window_height},
 };
+
+static_assert(TABLE[BUILTIN_PUSH].name == "push");
 
 constexpr double TWO_POW_63 = 9223372036854775808.0;
 

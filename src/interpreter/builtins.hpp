@@ -25,6 +25,8 @@ struct BuiltinEntry {
 
 // Index of the builtin called `name`, or -1 when no builtin has that name.
 int builtin_index(std::string_view name);
+// The table index of `push`, which the interpreter runs in place for `a = push(a, x)`.
+inline constexpr int BUILTIN_PUSH = 6;
 
 // Runs builtin `index` with the argument-count rule applied: too few arguments give Null.
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics);

@@ -598,8 +598,19 @@ void Interpreter::execute_builtin_update(const AssignStmt& s) {
     return;
   }
   const auto& call = static_cast<const CallExpr&>(*s.value);
-  CallArgs args(call.args.size());
   Value* slot = own_binding(s.name);
+  if (call.builtin == BUILTIN_PUSH && slot && s.leaf_arguments && slot->is(Value::Array)) {
+    // `a = push(a, x)`, the commonest update, appends in place without the argument list.
+    // The builtin table requires two arguments; further ones are ignored.
+    if (call.args.size() < 2) {
+      *slot = Value::null();
+      return;
+    }
+    Value item = evaluate_operand(*call.args[1]);
+    slot->mutable_array().push_back(std::move(item));
+    return;
+  }
+  CallArgs args(call.args.size());
   if (slot && s.leaf_arguments) {
     // Reading names and literals changes no binding: the value can move straight out.
     args.push(Value());
