@@ -389,7 +389,18 @@ bool Interpreter::pure(const BinaryExpr& b, T& out) const {
       if (b.arithmetic && !b.float_hint && operation(b, n)) return Value::number(n);
       return evaluate_binary(b);
     }
-    case Expr::Index: return evaluate_index(static_cast<const IndexExpr&>(e));
+    case Expr::Index: {
+      const auto& index = static_cast<const IndexExpr&>(e);
+      if (index.member) {
+        const Value& target = lookup_ref(static_cast<const IdentifierExpr&>(*index.target).name);
+        if (target.is(Value::Dict)) {
+          const auto& key = static_cast<const StringExpr&>(*index.index);
+          const Value* found = target.as_dict().find(key.text(), key.hash);
+          return found ? *found : Value::null();
+        }
+      }
+      return evaluate_index(index);
+    }
     case Expr::Call: return evaluate_call(static_cast<const CallExpr&>(e));
     default: return evaluate(e);
   }

@@ -118,8 +118,12 @@ struct DictExpr : Expr {
   std::vector<DictEntry> entries;
 };
 struct IndexExpr : Expr {
-  IndexExpr(ExprPtr t, ExprPtr i) : Expr(Index), target(std::move(t)), index(std::move(i)) {}
+  IndexExpr(ExprPtr t, ExprPtr i)
+      : Expr(Index), target(std::move(t)), index(std::move(i)),
+        member(target->kind == Identifier && index->kind == String) {}
   ExprPtr target, index;
+  // `name.key` or `name["key"]`: read in place, with the key's hash computed once.
+  bool member;
 };
 struct RangeExpr : Expr {
   RangeExpr(ExprPtr s, ExprPtr e) : Expr(Range), start(std::move(s)), end(std::move(e)) {}
