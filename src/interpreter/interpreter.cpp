@@ -562,10 +562,14 @@ void Interpreter::execute_plain_assign(const AssignStmt& s) {
         case Expr::Identifier:  // `x = x` too: copying a value onto itself keeps it
           *slot = lookup_ref(static_cast<const IdentifierExpr&>(value).name);
           return;
-        case Expr::Number: *slot = Value::number(static_cast<const NumberExpr&>(value).value); return;
+        case Expr::Number:
+          *slot = Value::number(static_cast<const NumberExpr&>(value).value);
+          return;
         case Expr::Float: *slot = Value::real(static_cast<const FloatExpr&>(value).value); return;
         case Expr::String: *slot = static_cast<const StringExpr&>(value).value; return;
-        default: *slot = Value::boolean(static_cast<const BooleanExpr&>(value).value); return;
+        default:
+          *slot = Value::boolean(static_cast<const BooleanExpr&>(value).value);
+          return;
       }
     }
   }

@@ -27,6 +27,11 @@ struct Expr {
   const Kind kind;
 };
 
+inline bool is_literal_or_name(const Expr& e) {
+  return e.kind == Expr::Number || e.kind == Expr::Float || e.kind == Expr::String ||
+         e.kind == Expr::Boolean || e.kind == Expr::Identifier;
+}
+
 struct NumberExpr : Expr {
   explicit NumberExpr(int64_t v) : Expr(Number), value(v) {}
   int64_t value;
@@ -96,11 +101,8 @@ struct CallExpr : Expr {
   std::vector<ExprPtr> args;
   // Whether every argument after the first is a literal or a name: reading them has no effect.
   bool later_arguments_are_leaves() const {
-    for (size_t i = 1; i < args.size(); ++i) {
-      Kind k = args[i]->kind;
-      if (k != Number && k != Float && k != String && k != Boolean && k != Identifier)
-        return false;
-    }
+    for (size_t i = 1; i < args.size(); ++i)
+      if (!is_literal_or_name(*args[i])) return false;
     return true;
   }
 };
@@ -159,12 +161,9 @@ struct AssignStmt : Stmt {
   AssignStmt(Kind k, NameId n, TokenKind o, ExprPtr v)
       : Stmt(k), name(n), op(o), value(std::move(v)),
         plain_value(k != CompoundAssign &&
-                    (value->kind == Expr::Binary ? static_cast<const BinaryExpr&>(*value).arithmetic
-                                                 : value->kind == Expr::Number ||
-                                                       value->kind == Expr::Float ||
-                                                       value->kind == Expr::String ||
-                                                       value->kind == Expr::Boolean ||
-                                                       value->kind == Expr::Identifier)) {}
+                    (value->kind == Expr::Binary
+                         ? static_cast<const BinaryExpr&>(*value).arithmetic
+                         : is_literal_or_name(*value))) {}
   NameId name;
   TokenKind op;
   ExprPtr value;
