@@ -278,6 +278,7 @@ Value Interpreter::run_frame(const FunctionData& fn, size_t start) {
     size_t start;
     ~FramePop() { self.pop_frame(start); }
   } pop{*this, start};
+  tick();
   execute_block(fn.body);
   return has_pending() ? take_pending() : Value::null();
 }
@@ -442,7 +443,6 @@ void Interpreter::tick() {
 
 void Interpreter::execute_block(const Block& block) {
   for (const StmtPtr& stmt : block) {
-    tick();
     execute(*stmt);
     if (m_flags) return;
   }
@@ -712,6 +712,7 @@ void Interpreter::execute_for(const ForStmt& s) {
   Value iterable = evaluate(*s.iterable);
   if (!iterable.is(Value::Array)) return;
   for (const Value& item : iterable.as_array()) {
+    tick();
     if (Value* slot = own_binding(s.variable))
       *slot = item;  // the binding from the previous round
     else

@@ -59,7 +59,8 @@ class Interpreter {
   void recover();
 
   GraphicsContext& graphics() { return m_graphics; }
-  // Limits the run to about `steps` statements and loop rounds; unlimited by default.
+  // Limits the run to about `steps` loop rounds and calls; unlimited by default. Code between
+  // two of them is straight-line, bounded by the length of the program.
   void set_step_budget(uint64_t steps) { m_steps_left = steps; }
 
   // The completion state that statement lists inspect after every statement.

@@ -13,8 +13,9 @@
 
 namespace {
 
-// Copies of shared arrays make some inputs quadratic in the steps they take: keep it small.
-constexpr uint64_t STEP_BUDGET = 5000;
+// Steps are loop rounds and calls. Copies of shared arrays make some inputs quadratic in the
+// steps they take: keep it small.
+constexpr uint64_t STEP_BUDGET = 2000;
 constexpr uint64_t ALLOCATION_LIMIT = uint64_t{1} << 20;
 
 }  // namespace
