@@ -388,7 +388,8 @@ bool Interpreter::pure(const BinaryExpr& b, T& out) const {
       const auto& b = static_cast<const BinaryExpr&>(e);
       int64_t n;
       if (b.arithmetic && !b.float_hint && operation(b, n)) return Value::number(n);
-      return evaluate_binary(b);
+      // Operands that are neither literals, names nor arithmetic have no shortcut to try.
+      return b.plain_operands ? evaluate_binary(b) : general_binary(b);
     }
     case Expr::Index: {
       const auto& index = static_cast<const IndexExpr&>(e);
