@@ -388,7 +388,6 @@ bool Interpreter::pure(const BinaryExpr& b, T& out) const {
       const auto& b = static_cast<const BinaryExpr&>(e);
       int64_t n;
       if (b.arithmetic && !b.float_hint && operation(b, n)) return Value::number(n);
-      // Operands that are neither literals, names nor arithmetic have no shortcut to try.
       return b.plain_operands ? evaluate_binary(b) : general_binary(b);
     }
     case Expr::Index: {
@@ -784,6 +783,7 @@ Value Interpreter::evaluate_array(const ArrayExpr& e) {
 // When that does not apply, the general rule runs, and arithmetic below it skips the attempt
 // (it would fail the same way), so no subtree is tried more than once.
 Value Interpreter::evaluate_binary(const BinaryExpr& e) {
+  if (!e.plain_operands) return general_binary(e);  // no shortcut to try
   if (e.arithmetic) {
     int64_t a;
     double d;
@@ -799,16 +799,14 @@ Value Interpreter::evaluate_binary(const BinaryExpr& e) {
     }
     return general_binary(e);
   }
-  if (e.plain_operands) {
-    int64_t a, b;
-    double x, y;
-    if (!e.float_hint && plain(*e.left, a) && plain(*e.right, b)) return number_op(a, e.op, b);
-    if (plain(*e.left, x) && plain(*e.right, y)) {
-      e.float_hint = true;
-      return float_op(x, e.op, y);
-    }
-    if (e.float_hint && plain(*e.left, a) && plain(*e.right, b)) return number_op(a, e.op, b);
+  int64_t a, b;
+  double x, y;
+  if (!e.float_hint && plain(*e.left, a) && plain(*e.right, b)) return number_op(a, e.op, b);
+  if (plain(*e.left, x) && plain(*e.right, y)) {
+    e.float_hint = true;
+    return float_op(x, e.op, y);
   }
+  if (e.float_hint && plain(*e.left, a) && plain(*e.right, b)) return number_op(a, e.op, b);
   return general_binary(e);
 }
 
