@@ -508,12 +508,12 @@ bool Interpreter::assign_plain_arithmetic(const AssignStmt& s) {
     int64_t b;
     if (slot->is(Value::Number) && plain(value, b)) {
       if (b == 0 && op == TokenKind::Slash) return false;  // the general path reports it
-      *slot = number_op(slot->as_number(), op, b);
+      slot->set_number(number_op(slot->as_number(), op, b).as_number());
       return true;
     }
     double y;
     if (slot->is(Value::Float) && plain(value, y)) {
-      *slot = float_op(slot->as_float(), op, y);
+      slot->set_real(float_op(slot->as_float(), op, y).as_float());
       return true;
     }
     return false;
@@ -522,16 +522,16 @@ bool Interpreter::assign_plain_arithmetic(const AssignStmt& s) {
   int64_t n;
   double d;
   if (!b.float_hint && operation(b, n)) {
-    *slot = Value::number(n);
+    slot->set_number(n);
     return true;
   }
   if (operation(b, d)) {
     b.float_hint = true;
-    *slot = Value::real(d);
+    slot->set_real(d);
     return true;
   }
   if (b.float_hint && operation(b, n)) {
-    *slot = Value::number(n);
+    slot->set_number(n);
     return true;
   }
   return false;
@@ -547,13 +547,13 @@ void Interpreter::execute_plain_assign(const AssignStmt& s) {
       if (!b.float_hint) {
         int64_t n;
         if (operation(b, n)) {
-          *slot = Value::number(n);
+          slot->set_number(n);
           return;
         }
       } else {
         double d;
         if (operation(b, d)) {
-          *slot = Value::real(d);
+          slot->set_real(d);
           return;
         }
       }
@@ -563,9 +563,9 @@ void Interpreter::execute_plain_assign(const AssignStmt& s) {
           *slot = lookup_ref(static_cast<const IdentifierExpr&>(value).name);
           return;
         case Expr::Number:
-          *slot = Value::number(static_cast<const NumberExpr&>(value).value);
+          slot->set_number(static_cast<const NumberExpr&>(value).value);
           return;
-        case Expr::Float: *slot = Value::real(static_cast<const FloatExpr&>(value).value); return;
+        case Expr::Float: slot->set_real(static_cast<const FloatExpr&>(value).value); return;
         case Expr::String: *slot = static_cast<const StringExpr&>(value).value; return;
         default:
           *slot = Value::boolean(static_cast<const BooleanExpr&>(value).value);

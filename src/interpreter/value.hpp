@@ -94,6 +94,18 @@ class Value {
     std::swap(m_u, other.m_u);
   }
 
+  // Replace the value in place with a Number or a Float, letting go of any payload.
+  void set_number(int64_t v) {
+    if (is_heap()) release();
+    m_kind = Number;
+    m_u.i = v;
+  }
+  void set_real(double v) {
+    if (is_heap()) release();
+    m_kind = Float;
+    m_u.f = v;
+  }
+
   static Value number(int64_t v) { return Value(Number, v); }
   static Value real(double v) {
     Value r(Float, 0);
