@@ -107,7 +107,7 @@ class Interpreter {
   // Each statement rule lives out of line, keeping execute a light dispatcher.
   [[gnu::noinline]] void execute_plain_assign(const AssignStmt& s);
   [[gnu::noinline]] void execute_assign(const AssignStmt& s);
-  bool assign_plain_arithmetic(const AssignStmt& s);
+  bool assign_compound_arithmetic(const AssignStmt& s);
   [[gnu::noinline]] void execute_builtin_update(const AssignStmt& s);
   [[gnu::noinline]] void execute_self_update(const AssignStmt& s);
   [[gnu::noinline]] void execute_if(const IfStmt& s);
