@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "interpreter/builtins.hpp"
+#include "support/interrupt.hpp"
 #include "support/output.hpp"
 #include "support/stack.hpp"
 
@@ -462,6 +463,7 @@ inline bool Interpreter::test(const Expr& condition) {
 
 void Interpreter::tick() {
   if (m_steps_left-- == 0) throw StepBudgetExhausted{};
+  if (interrupt::requested()) interrupt::check();
 }
 
 void Interpreter::execute_block(const Block& block) {
