@@ -5,8 +5,12 @@ JOBS       ?= $(shell nproc)
 EXAMPLE    ?= examples/hello.ov
 FUZZ_TIME  ?= 600
 SMOKE_TIME ?= 60
+PREFIX     ?= /usr/local
+DESTDIR    ?=
+FORMAT_FILES = $(shell find src tests -name '*.cpp' -o -name '*.hpp')
 
-.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean
+.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean install package \
+  format format-check
 
 all: build
 
@@ -43,6 +47,21 @@ test: fuzz-smoke unit
 
 bench: build
 	bench/run
+
+# Installs the Release build under $(PREFIX), staged below $(DESTDIR) when that is set.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package of the Release build, written to $(BUILD)/.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Applies .clang-format to the C++ sources; format-check fails on any difference.
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	clang-format --dry-run -Werror $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
