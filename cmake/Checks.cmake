@@ -6,3 +6,19 @@ if(GROFF)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/docs/check-man.sh ${CMAKE_SOURCE_DIR}/man
                    $<TARGET_FILE_DIR:orvane>)
 endif()
+
+# Packaging the sanitizer build would prove nothing more and take a while.
+if(NOT ORVANE_SANITIZE AND NOT ORVANE_FUZZ)
+  add_test(NAME package.install_and_deb
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/package/check-install.sh ${CMAKE_BINARY_DIR}
+                   ${CMAKE_SOURCE_DIR} $<IF:$<TARGET_EXISTS:orvane-lint>,1,0>)
+  set_tests_properties(package.install_and_deb PROPERTIES TIMEOUT 300)
+endif()
+
+# The TextMate grammar, tokenized by the engine editors use (npm packages that
+# scripts/install-deps puts in tests/editors/node_modules).
+find_program(NODE node)
+if(NODE)
+  add_test(NAME editors.textmate_grammar
+           COMMAND ${NODE} ${CMAKE_SOURCE_DIR}/tests/editors/grammar_test.js ${CMAKE_SOURCE_DIR})
+endif()

@@ -1,0 +1,2 @@
+" Orvane scripts end in .ov.
+autocmd BufRead,BufNewFile *.ov setfiletype orvane
