@@ -22,3 +22,11 @@ if(NODE)
   add_test(NAME editors.textmate_grammar
            COMMAND ${NODE} ${CMAKE_SOURCE_DIR}/tests/editors/grammar_test.js ${CMAKE_SOURCE_DIR})
 endif()
+
+# Every example of the guide runs, and prints what the guide shows.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME docs.guide_examples
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/docs/check-guide.py
+                   $<TARGET_FILE:orvane> ${CMAKE_SOURCE_DIR}/docs/guide.md)
+endif()
