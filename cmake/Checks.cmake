@@ -30,3 +30,10 @@ if(Python3_Interpreter_FOUND)
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/docs/check-guide.py
                    $<TARGET_FILE:orvane> ${CMAKE_SOURCE_DIR}/docs/guide.md)
 endif()
+
+# The Vim syntax file, through Vim itself.
+find_program(VIM vim)
+if(VIM)
+  add_test(NAME editors.vim_syntax
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/editors/check-vim.sh ${CMAKE_SOURCE_DIR})
+endif()
