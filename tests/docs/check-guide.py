@@ -14,6 +14,11 @@ import tempfile
 
 FENCE = re.compile(r"^```(\w*)\s*$")
 
+# The guide shows every builtin at work at least once.
+BUILTINS = """len pop abs pow min max push sqrt ceil rect fill draw print input upper lower slice split
+floor round clear color concat random typeof window circle reverse is_dict present is_open
+contains is_array triangle is_number is_string random_range window_width window_height""".split()
+
 
 def read_blocks(lines):
     """The fenced blocks as (language, first body line index, body lines, closing index)."""
@@ -93,11 +98,14 @@ def main():
             lines[start:end] = body
         with open(guide, "w", encoding="utf-8") as f:
             f.write("\n".join(lines))
+    code = "".join(body_text(c[2]) for c, _, _ in found)
+    for name in BUILTINS:
+        if not re.search(r"\b" + name + r"\s*\(", code):
+            problems.append(f"no example calls {name}")
+    if not found:
+        problems.append("the guide holds no example")
     for problem in problems:
         print("FAIL: " + problem)
-    if not found:
-        print("FAIL: the guide holds no example")
-        problems.append("none")
     print(f"{passed} passed, {len(problems)} failed")
     return 0 if not problems else 1
 
