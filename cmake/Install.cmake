@@ -35,9 +35,10 @@ set(CPACK_PACKAGE_CONTACT "orvane developers <orvane@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "interpreter for Orvane, a small forgiving scripting language with 2-D drawing")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Orvane is a small, forgiving, dynamically typed language with built-in 2-D drawing \
-through SDL2. The package holds the interpreter with its interactive loop, the manual pages, \
-a guide to the language, example scripts and editor support for Vim and TextMate.")
+    "Orvane is a small, forgiving, dynamically typed language with built-in 2-D
+drawing through SDL2. The package holds the interpreter with its interactive
+loop, the manual pages, a guide to the language, example scripts and editor
+support for Vim and TextMate.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION interpreters)
