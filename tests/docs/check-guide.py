@@ -15,8 +15,8 @@ import tempfile
 FENCE = re.compile(r"^```(\w*)\s*$")
 
 # The guide shows every builtin at work at least once.
-BUILTINS = """len pop abs pow min max push sqrt ceil rect fill draw print input upper lower slice split
-floor round clear color concat random typeof window circle reverse is_dict present is_open
+BUILTINS = """len pop abs pow min max push sqrt ceil rect fill draw print input upper lower slice
+split floor round clear color concat random typeof window circle reverse is_dict present is_open
 contains is_array triangle is_number is_string random_range window_width window_height""".split()
 
 

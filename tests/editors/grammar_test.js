@@ -20,7 +20,8 @@ try {
 const grammarPath = path.join(root, 'editors', 'textmate', 'orvane.tmLanguage.json');
 
 async function loadGrammar() {
-  const wasm = fs.readFileSync(path.join(modules, 'vscode-oniguruma', 'release', 'onig.wasm'));
+  const wasmPath = path.join(modules, 'vscode-oniguruma', 'release', 'onig.wasm');
+  const wasm = fs.readFileSync(wasmPath);
   await oniguruma.loadWASM(wasm.buffer.slice(wasm.byteOffset, wasm.byteOffset + wasm.length));
   const registry = new textmate.Registry({
     onigLib: Promise.resolve({
@@ -41,7 +42,8 @@ function tokenize(grammar, file) {
   lines.forEach((text, index) => {
     const result = grammar.tokenizeLine(text, stack);
     for (const t of result.tokens) {
-      tokens.push({line: index + 1, text: text.slice(t.startIndex, t.endIndex), scopes: t.scopes});
+      const piece = text.slice(t.startIndex, t.endIndex);
+      tokens.push({line: index + 1, text: piece, scopes: t.scopes});
     }
     stack = result.ruleStack;
   });
@@ -50,13 +52,14 @@ function tokenize(grammar, file) {
   return {tokens, lines, endsAtRoot: probe.scopes.length === 1};
 }
 
-const hasScope = (token, scope) => token.scopes.some((s) => s === scope || s.startsWith(scope + '.'));
+const hasScope = (token, scope) =>
+  token.scopes.some((s) => s === scope || s.startsWith(scope + '.'));
 
 // [file, a text on the line, the token, the scope it must have, or `!scope` for one it must
 // not have]. A token is matched by its exact text within the first line holding the marker.
 const expectations = [
   // Keywords, function names, numbers, strings and comments in the first example.
-  ['examples/hello.ov', '# A first Orvane script', 'A first Orvane script: functions, loops, arrays and dicts.', 'comment.line.number-sign'],
+  ['examples/hello.ov', '# A first', 'A first Orvane script...', 'comment.line.number-sign'],
   ['examples/hello.ov', 'def greet(name)', 'def', 'keyword.control'],
   ['examples/hello.ov', 'def greet(name)', 'greet', 'entity.name.function'],
   ['examples/hello.ov', 'def greet(name)', 'name', '!entity.name.function'],
@@ -75,8 +78,10 @@ const expectations = [
   // Block comments: the star of "/*/" does not close one, "/**/" is a whole one, they do not
   // nest, and nothing inside counts.
   ['tests/scripts/syntax_tour.ov', '/*/ A block comment', '/*', 'comment.block'],
-  ['tests/scripts/syntax_tour.ov', '/*/ A block comment', '/ A block comment: the star of its opening never closes it,', 'comment.block'],
-  ['tests/scripts/syntax_tour.ov', 'and comments do not nest', 'and comments do not nest: /* is plain text here.', 'comment.block'],
+  ['tests/scripts/syntax_tour.ov', '/*/ A block comment', '/ A block comment: the star...',
+   'comment.block'],
+  ['tests/scripts/syntax_tour.ov', 'and comments do not nest', 'and comments do not nest: /*...',
+   'comment.block'],
   ['tests/scripts/syntax_tour.ov', 'and comments do not nest', '*/', 'comment.block'],
   ['tests/scripts/syntax_tour.ov', 'let after_comment', 'let', 'keyword.control'],
   ['tests/scripts/syntax_tour.ov', '/**/', '*/', 'comment.block'],
@@ -115,16 +120,18 @@ const expectations = [
   ['tests/scripts/lang_values_display.ov', 'with \\"quotes', '\\"', 'constant.character.escape'],
   ['tests/scripts/lang_values_display.ov', 'with \\"quotes', 'quotes', 'string.quoted.double'],
   ['tests/scripts/lang_values_display.ov', 'with \\"quotes', ' and', '!keyword.operator'],
-  ['tests/scripts/lang_values_display.ov', 'print(0, 42', '9223372036854775807', 'constant.numeric'],
+  ['tests/scripts/lang_values_display.ov', 'print(0, 42', '9223372036854775807',
+   'constant.numeric'],
   ['tests/scripts/lang_values_display.ov', 'print(0, 42', '-', 'keyword.operator'],
-  ['tests/scripts/lang_match_try.ov', 'match compares kinds', 'match compares kinds strictly, floats within the tolerance, Null with Null.', 'comment.line.number-sign'],
+  ['tests/scripts/lang_match_try.ov', 'match compares kinds', 'match compares kinds...',
+   'comment.line.number-sign'],
   ['tests/scripts/lang_match_try.ov', '"1" => print', '1', 'string.quoted.double'],
   // Every drawing builtin in one file.
   ['tests/scripts/graphics_shapes.ov', 'print(rect(10, 20', 'rect', 'support.function.builtin'],
   ['tests/scripts/graphics_shapes.ov', 'print(circle(1.9', 'circle', 'support.function.builtin'],
   ['tests/scripts/graphics_shapes.ov', 'print(circle(1.9', '-', 'keyword.operator'],
   ['tests/scripts/graphics_shapes.ov', 'print(circle(1.9', '1.9', 'constant.numeric.float'],
-  ['tests/scripts/graphics_shapes.ov', 'print(triangle(0, 0', 'triangle', 'support.function.builtin'],
+  ['tests/scripts/graphics_shapes.ov', 'print(triangle(0', 'triangle', 'support.function.builtin'],
   ['tests/scripts/graphics_shapes.ov', 'print(color(300', 'color', 'support.function.builtin'],
 ];
 
@@ -132,7 +139,10 @@ function check(files, [file, marker, text, wanted]) {
   const {tokens, lines} = files(file);
   const lineNo = lines.findIndex((l) => l.includes(marker)) + 1;
   if (lineNo === 0) return `${file}: no line holds ${JSON.stringify(marker)}`;
-  const candidates = tokens.filter((t) => t.line === lineNo && t.text.trim() === text.trim());
+  const prefix = text.endsWith('...') ? text.slice(0, -3).trim() : null;
+  const matches = (t) =>
+    (prefix ? t.text.trim().startsWith(prefix) : t.text.trim() === text.trim());
+  const candidates = tokens.filter((t) => t.line === lineNo && matches(t));
   if (candidates.length === 0) {
     const seen = tokens.filter((t) => t.line === lineNo).map((t) => JSON.stringify(t.text));
     return `${file}:${lineNo}: no token ${JSON.stringify(text)} (tokens: ${seen.join(' ')})`;
@@ -168,7 +178,9 @@ async function main() {
   // Every golden script and example is tokenized without an error and ends back at the top
   // level, as the scanner leaves it.
   const scripts = ['examples', 'tests/scripts'].flatMap((dir) =>
-    fs.readdirSync(path.join(root, dir)).filter((f) => f.endsWith('.ov')).map((f) => `${dir}/${f}`));
+    fs.readdirSync(path.join(root, dir))
+      .filter((f) => f.endsWith('.ov'))
+      .map((f) => `${dir}/${f}`));
   for (const file of scripts) {
     // The parser's own tests may end inside a string or comment on purpose.
     const open = !files(file).endsAtRoot && !path.basename(file).startsWith('parse_');
