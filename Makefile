@@ -7,7 +7,7 @@ FUZZ_TIME  ?= 600
 SMOKE_TIME ?= 60
 PREFIX     ?= /usr/local
 DESTDIR    ?=
-FORMAT_FILES = $(shell find src tests -name '*.cpp' -o -name '*.hpp')
+FORMAT_FILES = $(shell find src tests -name node_modules -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print)
 
 .PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean install package \
   format format-check
