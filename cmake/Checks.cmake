@@ -1,5 +1,9 @@
 # Tests of what ships beside the binary: manual pages, the guide, the editor grammar and the
-# installed tree and package. Included from the top-level CMakeLists.txt when tests are built.
+# installed tree and package. Read after the rest of the top-level CMakeLists.txt.
+if(NOT ORVANE_TESTS)
+  return()
+endif()
+
 find_program(GROFF groff)
 if(GROFF)
   add_test(NAME docs.man_pages

@@ -1,4 +1,4 @@
-# Installation layout and the Debian package. Included at the end of the top-level
+# Installation layout and the Debian package, read after the rest of the top-level
 # CMakeLists.txt; `make install` and `make package` drive it.
 include(GNUInstallDirs)
 
@@ -17,15 +17,10 @@ install(DIRECTORY editors/vim/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles
 install(FILES editors/textmate/orvane.tmLanguage.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/orvane/editors COMPONENT runtime)
 
-# The linter is a target of its own that may be defined anywhere in this file's includer, so
-# its rules are added once the whole top-level directory has been read.
-function(orvane_install_lint)
-  if(TARGET orvane-lint)
-    install(TARGETS orvane-lint RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-    install(FILES man/orvane-lint.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL orvane_install_lint)
+if(TARGET orvane-lint)
+  install(TARGETS orvane-lint RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+  install(FILES man/orvane-lint.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
