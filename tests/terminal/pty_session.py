@@ -11,9 +11,10 @@ TIMEOUT = 15.0  # seconds; the machine may be busy, nothing here measures speed
 KEYS = {
     "up": b"\x1b[A", "down": b"\x1b[B", "right": b"\x1b[C", "left": b"\x1b[D",
     "home": b"\x1b[H", "end": b"\x1b[F", "ctrl-left": b"\x1b[1;5D", "alt-b": b"\x1bb",
-    "f5": b"\x1b[15~", "shift-up": b"\x1b[1;2A", "insert": b"\x1b[2~", "tab": b"\t",
+    "f1": b"\x1bOP", "f5": b"\x1b[15~", "shift-up": b"\x1b[1;2A", "alt-up": b"\x1b[1;3A",
+    "page-up": b"\x1b[5~", "insert": b"\x1b[2~", "tab": b"\t",
     "ctrl-a": b"\x01", "ctrl-c": b"\x03", "ctrl-d": b"\x04", "ctrl-e": b"\x05",
-    "ctrl-k": b"\x0b", "ctrl-r": b"\x12", "ctrl-w": b"\x17", "ctrl-y": b"\x19", "enter": b"\r",
+    "ctrl-k": b"\x0b", "ctrl-r": b"\x12", "ctrl-v": b"\x16", "ctrl-w": b"\x17", "ctrl-y": b"\x19", "enter": b"\r",
 }
 
 
