@@ -81,7 +81,7 @@ class Session:
             time.sleep(0.05)  # lets the editor take each key apart from the next
 
     def line(self, text):
-        """Types a line and Enter, then waits for the editor to echo the line end."""
+        """Types a line and Enter."""
         self.type(text, "enter")
 
     def finish(self, timeout=TIMEOUT):

@@ -264,7 +264,8 @@ class CtrlC(TerminalCase):
         ("empty loop", "while true { }", b""),
         ("loop that printed", 'print("started") while true { }', b"started\r\n"),
         ("inside a call", "def spin(kept) { while true { kept = kept + 1 } } spin(0)", b""),
-        ("deep recursion", "def down(n) { return down(n + 1) } down(0)", b""),
+        ("deep in calls", "def deep(kept, n) { if n == 0 { while true { } } deep(kept, n - 1) } "
+                          "deep(1, 1000)", b""),
         ("waiting for input", 'kept = input("? ")', b"? "),
     ]
 
