@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdlib>
@@ -161,7 +160,9 @@ void LineEditor::remember(const std::string& entry) {
   m_last_entry = entry;
   if (m_history_file.empty()) return;
   make_parent_folders(m_history_file);
-  write_history(m_history_file.c_str());  // a file that cannot be written is ignored
+  // A file that cannot be written is ignored; one that can holds what was typed, so it is
+  // kept private.
+  if (write_history(m_history_file.c_str()) == 0) ::chmod(m_history_file.c_str(), 0600);
 }
 
 void LineEditor::learn(std::string_view entry) {

@@ -135,6 +135,7 @@ class History(TerminalCase):
                 self.run_lines(first, "let z = 41")
                 self.quit(first)
                 self.assertIn(b"let\\040z", open(path(), "rb").read())
+                self.assertEqual(os.stat(path()).st_mode & 0o077, 0)  # private to the user
                 second = self.start(env)
                 second.type("up", "enter")
                 second.prompt()
@@ -151,6 +152,11 @@ class History(TerminalCase):
         self.quit(s)
         entries = open(self.history_file(), "rb").read().split(b"\n")[1:-1]
         self.assertEqual(entries, [b"print(7)", b"print(8)", b"print(7)"])
+        again = self.start()  # the last entry of the file counts too
+        self.run_lines(again, "print(7)", "print(9)")
+        self.quit(again)
+        entries = open(self.history_file(), "rb").read().split(b"\n")[1:-1]
+        self.assertEqual(entries, [b"print(7)", b"print(8)", b"print(7)", b"print(9)"])
 
     def test_history_is_bounded(self):
         os.makedirs(os.path.dirname(self.history_file()))
