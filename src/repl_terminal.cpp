@@ -147,6 +147,8 @@ LineEditor::~LineEditor() {
 }
 
 LineEditor::Read LineEditor::read(const char* prompt, std::string& text) {
+  // The editor catches no signals, so it learns of a resized window here, once per line.
+  rl_resize_terminal();
   char* line = readline(prompt);
   if (!line) return interrupt::take() != 0 ? Read::Interrupted : Read::End;
   text = repl::strip_escape_sequences(line);
