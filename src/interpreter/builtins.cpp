@@ -61,6 +61,12 @@ int builtin_index(std::string_view name) {
   return -1;
 }
 
+std::vector<std::string_view> builtin_names() {
+  std::vector<std::string_view> names;
+  for (const BuiltinEntry& entry : TABLE) names.push_back(entry.name);
+  return names;
+}
+
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
   const BuiltinEntry& entry = TABLE[index];
   if (args.size() < entry.min_args) return Value::null();

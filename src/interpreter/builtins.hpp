@@ -25,6 +25,8 @@ struct BuiltinEntry {
 
 // Index of the builtin called `name`, or -1 when no builtin has that name.
 int builtin_index(std::string_view name);
+// Every builtin's name, in table order.
+std::vector<std::string_view> builtin_names();
 // The table index of `push`, which the interpreter runs in place for `a = push(a, x)`.
 inline constexpr int BUILTIN_PUSH = 6;
 

@@ -64,6 +64,16 @@ TokenKind keyword_or_name(std::string_view text) {
   return TokenKind::Identifier;
 }
 
+}  // namespace
+
+std::vector<std::string_view> keyword_spellings() {
+  std::vector<std::string_view> spellings;
+  for (const Keyword& k : KEYWORDS) spellings.push_back(k.text);
+  return spellings;
+}
+
+namespace {
+
 class Lexer {
  public:
   explicit Lexer(std::string_view source) : m_src(source) {}

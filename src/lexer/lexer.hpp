@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "lexer/token.hpp"
 
@@ -16,5 +17,8 @@ struct LiteralTooLarge {
 // Never fails otherwise: unknown characters are dropped, unterminated strings and comments
 // end at the end of the text. The list always ends with one Eof token.
 TokenList tokenize(std::string_view source);
+
+// Every keyword's spelling, for completion in the interactive loop.
+std::vector<std::string_view> keyword_spellings();
 
 }  // namespace orvane

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "support/interrupt.hpp"
 #include "support/output.hpp"
 
 namespace orvane::input {
@@ -16,15 +17,21 @@ struct Reader {
   size_t start = 0;
   size_t end = 0;
   bool at_end = false;
+  // A terminal's end of input (Ctrl-D) ends one read only; a pipe's or a file's is final.
+  bool end_is_final = isatty(STDIN_FILENO) != 1;
+  bool echo_end = !end_is_final && isatty(STDOUT_FILENO) == 1;
 
   bool fill() {
     if (at_end) return false;
     start = end = 0;
     for (;;) {
       ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EINTR) {
+        interrupt::check();  // Ctrl-C stops the code waiting here
+        continue;
+      }
       if (n <= 0) {
-        at_end = true;
+        at_end = end_is_final;
         return false;
       }
       end = static_cast<size_t>(n);
@@ -57,7 +64,11 @@ std::optional<std::string> read_line() {
     line.append(from, r.end - r.start);
     r.start = r.end;
   }
-  if (line.empty()) return std::nullopt;
+  if (line.empty()) {
+    // Ctrl-D leaves the cursor after the prompt; what follows starts on a line of its own.
+    if (r.echo_end) output::write("\n");
+    return std::nullopt;
+  }
   return line;
 }
 

@@ -7,7 +7,9 @@
 namespace orvane::input {
 
 // Flushes standard output, then reads one line, its line feed included. At the end of input
-// the remaining bytes form the last line; with none left the result is empty (nullopt).
+// the remaining bytes form the last line; with none left the result is empty (nullopt). On a
+// terminal the end of input holds for one read only. Throws Interrupted when a stop is
+// requested while it waits.
 std::optional<std::string> read_line();
 
 }  // namespace orvane::input
