@@ -5,6 +5,7 @@ JOBS       ?= $(shell nproc)
 EXAMPLE    ?= examples/hello.ov
 FUZZ_TIME  ?= 600
 SMOKE_TIME ?= 60
+BENCH_RUNS ?= 5
 
 .PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean
 
@@ -41,8 +42,9 @@ fuzz: sanitize
 # The Release suite runs last, so its summary closes the output.
 test: fuzz-smoke unit
 
+# Both benchmark sets against Lua and CPython, then the front end's throughput.
 bench: build
-	bench/run
+	bench/run --runs $(BENCH_RUNS)
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)

@@ -184,6 +184,31 @@ class FrontendScript(unittest.TestCase):
                 self.assertIn("scan + parse", proc.stdout)
 
 
+class TrainingWorkload(unittest.TestCase):
+    """The profile-guided build must learn from programs other than the ones it is judged on."""
+
+    def read(self, path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def test_no_benchmark_program_is_trained_on(self):
+        workload = self.read(os.path.join(ROOT, "scripts", "train-workload")).decode()
+        for set_name in run.SETS:
+            self.assertNotIn(f"bench/{set_name}", workload)
+        benchmarks = {}
+        for set_name in run.SETS:
+            for name in run.SETS[set_name]:
+                path = os.path.join(ROOT, "bench", set_name, name + ".ov")
+                benchmarks[self.read(path)] = path
+        for folder in [os.path.join(ROOT, "bench", "training"),
+                       os.path.join(ROOT, "tests", "scripts")]:
+            for entry in sorted(os.listdir(folder)):
+                if entry.endswith(".ov"):
+                    text = self.read(os.path.join(folder, entry))
+                    if text.strip():
+                        self.assertNotIn(text, benchmarks, f"{folder}/{entry}")
+
+
 if __name__ == "__main__":
     if len(sys.argv) > 1:
         FRONTEND_BENCH = sys.argv.pop(1)
