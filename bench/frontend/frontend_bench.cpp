@@ -39,8 +39,8 @@ struct Phases {
   size_t statements = 0;
 };
 
-// One pass through the front end; each phase, and the whole, keeps its best time. The tree and the tokens are
-// freed after the clock stops, so freeing is not counted.
+// One pass through the front end; each phase, and the whole, keeps its best time. The tree
+// and the tokens are freed after the clock stops, so freeing is not counted.
 void measure_once(const std::string& text, Phases& best) {
   double t0 = cpu_seconds();
   orvane::TokenList tokens = orvane::tokenize(text);
