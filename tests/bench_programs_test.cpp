@@ -31,8 +31,10 @@ std::vector<std::string> bench_programs() {
 class BenchProgram : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(BenchProgram, PrintsWhatItsTwinsPrint) {
-#if defined(ORVANE_SANITIZED) || !defined(NDEBUG)
-  GTEST_SKIP() << "seconds of work each: run on optimised builds only";
+#if defined(ORVANE_SANITIZED)
+  // Under the sanitizers these two take 10 to 30 seconds each; the rest take a few.
+  if (GetParam() == "general/fannkuch" || GetParam() == "general/words")
+    GTEST_SKIP() << "too slow under the sanitizers";
 #endif
   std::string base = std::string(ORVANE_SOURCE_DIR) + "/bench/" + GetParam();
   RunResult r = run_orvane({base + ".ov"});
