@@ -8,6 +8,7 @@ SMOKE_TIME ?= 60
 PREFIX     ?= /usr/local
 DESTDIR    ?=
 FORMAT_FILES = $(shell find src tests -name node_modules -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print)
+BENCH_RUNS ?= 5
 
 .PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean install package \
   format format-check
@@ -45,8 +46,9 @@ fuzz: sanitize
 # The Release suite runs last, so its summary closes the output.
 test: fuzz-smoke unit
 
+# Both benchmark sets against Lua and CPython, then the front end's throughput.
 bench: build
-	bench/run
+	bench/run --runs $(BENCH_RUNS)
 
 # Installs the Release build under $(PREFIX), staged below $(DESTDIR) when that is set.
 install: build

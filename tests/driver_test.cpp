@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -406,35 +405,20 @@ std::string ordinary_script(size_t bytes) {
   return out;
 }
 
-// Milliseconds from a debug line such as "...Parsing completed in 12.345ms".
-double debug_time(const std::string& err, const std::string& label) {
-  size_t at = err.find(label);
-  if (at == std::string::npos) return -1;
-  return std::stod(err.substr(at + label.size()));
-}
-
-// Scanning plus parsing must reach 20 MB/s on a 10 MB script (best of three runs, since the
-// machine may be busy with other work).
-TEST(Driver, ScansAndParsesTenMegabytesAtTwentyMegabytesPerSecond) {
+// A large script of ordinary code scans, parses and runs to its end without a word. Its speed
+// is measured by `make bench`, never asserted here.
+TEST(Driver, RunsATenMegabyteScriptOfOrdinaryCode) {
 #if defined(ORVANE_SANITIZED) || !defined(NDEBUG)
-  GTEST_SKIP() << "speed is measured on optimised builds only";
+  const size_t bytes = size_t{2} << 20;  // the sanitizer's checks make the full size slow
+#else
+  const size_t bytes = size_t{10} << 20;
 #endif
   Scratch s;
-  const std::string script = ordinary_script(size_t{10} << 20);
-  s.add("big.ov", script);
-  double best = 0;
-  for (int run = 0; run < 3; ++run) {
-    RunResult r = s.run({"-d", "big.ov"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(r.out, "");
-    double ms = debug_time(r.err, "Tokenization completed in ") +
-                debug_time(r.err, "Parsing completed in ");
-    double mb_per_s = static_cast<double>(script.size()) / (1 << 20) / (ms / 1000);
-    best = std::max(best, mb_per_s);
-    std::cout << "scan + parse of " << script.size() << " bytes: " << ms << " ms, " << mb_per_s
-              << " MiB/s\n";
-  }
-  EXPECT_GE(best, 20.0);
+  s.add("big.ov", ordinary_script(bytes));
+  RunResult r = s.run({"big.ov"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
 }
 
 // Random valid UTF-8 text, heavy in punctuation, never crashes the binary or hangs it.
