@@ -25,6 +25,8 @@ struct BuiltinEntry {
 
 // Index of the builtin called `name`, or -1 when no builtin has that name.
 int builtin_index(std::string_view name);
+// The table entry of the builtin called `name`, or null.
+const BuiltinEntry* find_builtin(std::string_view name);
 // The table index of `push`, which the interpreter runs in place for `a = push(a, x)`.
 inline constexpr int BUILTIN_PUSH = 6;
 

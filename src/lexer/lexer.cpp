@@ -75,6 +75,19 @@ class Lexer {
     return std::move(m_tokens);
   }
 
+  // The same scan, also recording the byte offset where each token begins. A step emits at
+  // most one token, so a step that grew the list began that token.
+  TokenList run(std::vector<size_t>& offsets) {
+    while (m_pos < m_src.size()) {
+      size_t start = m_pos, count = m_tokens.size();
+      step();
+      if (m_tokens.size() != count) offsets.push_back(start);
+    }
+    m_tokens.emplace_back(TokenKind::Eof);
+    offsets.push_back(m_src.size());
+    return std::move(m_tokens);
+  }
+
  private:
   bool next_is(char c) const { return m_pos < m_src.size() && m_src[m_pos] == c; }
 
@@ -201,7 +214,7 @@ class Lexer {
     for (char c : text) {
       unsigned digit = static_cast<unsigned>(c - '0');
       if (value > (static_cast<uint64_t>(INT64_MAX) - digit) / 10)
-        throw LiteralTooLarge{std::string(text)};
+        throw LiteralTooLarge{std::string(text), start};
       value = value * 10 + digit;
     }
     m_tokens.push_back(Token::number(static_cast<int64_t>(value)));
@@ -243,9 +256,47 @@ class Lexer {
   TokenList m_tokens;
 };
 
+// Lines and columns of growing byte offsets, in one pass over the text.
+class PositionCounter {
+ public:
+  explicit PositionCounter(std::string_view source) : m_src(source) {}
+
+  SourcePosition advance_to(size_t offset) {
+    for (; m_pos < offset && m_pos < m_src.size(); ++m_pos) {
+      auto c = static_cast<unsigned char>(m_src[m_pos]);
+      if (c == '\n') {
+        ++m_at.line;
+        m_at.column = 1;
+      } else if ((c & 0xC0) != 0x80) {
+        ++m_at.column;  // a continuation byte belongs to the character before it
+      }
+    }
+    return m_at;
+  }
+
+ private:
+  std::string_view m_src;
+  size_t m_pos = 0;
+  SourcePosition m_at{1, 1};
+};
+
 }  // namespace
 
 TokenList tokenize(std::string_view source) { return Lexer(source).run(); }
+
+TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions) {
+  std::vector<size_t> offsets;
+  TokenList tokens = Lexer(source).run(offsets);
+  positions.clear();
+  positions.reserve(offsets.size());
+  PositionCounter counter(source);
+  for (size_t offset : offsets) positions.push_back(counter.advance_to(offset));
+  return tokens;
+}
+
+SourcePosition position_of(std::string_view source, size_t offset) {
+  return PositionCounter(source).advance_to(offset);
+}
 
 std::string_view token_kind_name(TokenKind kind) {
   auto code = static_cast<int>(kind);
