@@ -37,15 +37,15 @@ struct Note {
 // What every check reads.
 struct Parsed {
   const TokenList& tokens;
+  const std::vector<uint32_t>& lines;  // the line of each token
   const std::vector<Event>& events;
   const Program& program;
 };
 
 // Notes for the parser's reports (skipped tokens, statements left out, placeholders, ...).
 void check_forgiven(const Parsed& parsed, std::vector<Note>& notes);
-// A return whose value begins on a later line. `lines` holds each token's line.
-void check_returns(const Parsed& parsed, const std::vector<uint32_t>& lines,
-                   std::vector<Note>& notes);
+// A return whose value begins on a later line.
+void check_returns(const Parsed& parsed, std::vector<Note>& notes);
 // Checks on the tree: builtins called with too few arguments, functions a builtin hides,
 // top-level lets whose effects happen twice in a script without main.
 void check_tree(const Parsed& parsed, std::vector<Note>& notes);

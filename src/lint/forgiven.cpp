@@ -16,9 +16,17 @@ bool is_assignment(TokenKind k) {
 // Keywords that begin a statement and can begin no expression.
 bool begins_statement_only(TokenKind k) {
   switch (k) {
-    case TokenKind::Let: case TokenKind::Def: case TokenKind::Return: case TokenKind::If:
-    case TokenKind::While: case TokenKind::For: case TokenKind::Match: case TokenKind::Try:
-    case TokenKind::Global: case TokenKind::Break: case TokenKind::Continue:
+    case TokenKind::Let:
+    case TokenKind::Def:
+    case TokenKind::Return:
+    case TokenKind::If:
+    case TokenKind::While:
+    case TokenKind::For:
+    case TokenKind::Match:
+    case TokenKind::Try:
+    case TokenKind::Global:
+    case TokenKind::Break:
+    case TokenKind::Continue:
       return true;
     default:
       return false;
@@ -27,22 +35,75 @@ bool begins_statement_only(TokenKind k) {
 
 std::string closer_of(TokenKind open) {
   switch (open) {
-    case TokenKind::LeftParen: return "`)`";
-    case TokenKind::LeftBracket: return "`]`";
-    default: return "`}`";
+    case TokenKind::LeftParen:
+      return "`)`";
+    case TokenKind::LeftBracket:
+      return "`]`";
+    default:
+      return "`}`";
   }
 }
 
 class ForgivenChecks {
  public:
   ForgivenChecks(const Parsed& parsed, std::vector<Note>& notes)
-      : m_tokens(parsed.tokens), m_events(parsed.events), m_notes(notes) {}
+      : m_tokens(parsed.tokens), m_lines(parsed.lines), m_events(parsed.events), m_notes(notes) {}
 
   void run() {
-    for (size_t i = 0; i < m_events.size(); ++i) i = take(i);
+    find_shadows();
+    for (size_t i = 0; i < m_events.size(); ++i)
+      if (!in_shadow(m_events[i].at)) i = take(i);
   }
 
  private:
+  // Tokens [from, to) whose reports follow from an earlier mistake.
+  struct Shadow {
+    size_t from, to;
+  };
+
+  uint32_t line(size_t index) const { return m_lines[std::min(index, m_lines.size() - 1)]; }
+
+  // A statement left out casts its shadow over the rest of the line where parsing resumed,
+  // and over any brackets opened there (the block after a broken header becomes a dict). An
+  // unclosed bracket that swallowed later lines casts its shadow over those lines.
+  void find_shadows() {
+    for (const Event& e : m_events) {
+      if (e.what == Forgiven::StatementLeftOut) {
+        m_shadows.push_back({e.end, rest_of_line(e.end)});
+      } else if (e.what == Forgiven::CloserMissing && line(e.end) > line(e.at)) {
+        size_t from = e.at;
+        while (from < e.end && line(from) == line(e.at)) ++from;
+        m_shadows.push_back({from, e.end});
+      }
+    }
+  }
+
+  bool in_shadow(size_t at) const {
+    for (const Shadow& s : m_shadows)
+      if (at >= s.from && at < s.to) return true;
+    return false;
+  }
+
+  // The first token after `start`'s line and the brackets opened on it; the brace closing
+  // an enclosing block ends it early.
+  size_t rest_of_line(size_t start) const {
+    int depth = 0;
+    size_t i = start;
+    for (; i < m_tokens.size() && kind(i) != TokenKind::Eof; ++i) {
+      if (depth == 0 && line(i) != line(start)) break;
+      TokenKind k = kind(i);
+      if (k == TokenKind::LeftBrace || k == TokenKind::LeftBracket || k == TokenKind::LeftParen) {
+        ++depth;
+      } else if (k == TokenKind::RightBrace && depth == 0) {
+        break;
+      } else if (depth > 0 && (k == TokenKind::RightBrace || k == TokenKind::RightBracket ||
+                               k == TokenKind::RightParen)) {
+        --depth;
+      }
+    }
+    return i;
+  }
+
   const Token& token(size_t index) const {
     return index < m_tokens.size() ? m_tokens[index] : m_tokens.back();
   }
@@ -56,15 +117,25 @@ class ForgivenChecks {
     const Event& e = m_events[i];
     if (in_arm_cascade(e)) return i;
     switch (e.what) {
-      case Forgiven::MissingExpression: missing_expression(e.at); break;
+      case Forgiven::MissingExpression:
+        missing_expression(e.at);
+        break;
       case Forgiven::TokenSkipped:
       case Forgiven::ElementSkipped:
       case Forgiven::ArmTokenSkipped:
-      case Forgiven::KeySkipped: return skipped_run(i);
-      case Forgiven::StatementLeftOut: statement_left_out(e.at, e.end); break;
-      case Forgiven::EmptyStatement: break;  // a stray ";" does nothing
-      case Forgiven::ElseDropped: else_dropped(e.at); break;
-      case Forgiven::UnbracedArm: unbraced_arm(e.at, e.end); break;
+      case Forgiven::KeySkipped:
+        return skipped_run(i);
+      case Forgiven::StatementLeftOut:
+        statement_left_out(e.at, e.end);
+        break;
+      case Forgiven::EmptyStatement:
+        break;  // a stray ";" does nothing
+      case Forgiven::ElseDropped:
+        else_dropped(e.at);
+        break;
+      case Forgiven::UnbracedArm:
+        unbraced_arm(e.at, e.end);
+        break;
       case Forgiven::ArmLeftOut:
         note(e.at, "expected `=>` after the match pattern, found " + found(e.end) +
                        ": the pattern is discarded and no arm is added");
@@ -72,12 +143,18 @@ class ForgivenChecks {
       case Forgiven::KeyDropped:
         note(e.at, "dict key " + found(e.at) + " without `:` is dropped");
         break;
-      case Forgiven::DotDropped: note(e.at, "`.` not followed by a name is dropped"); break;
-      case Forgiven::ArgumentsDropped:
-        note(e.at, "only plain names can be called: these arguments are discarded and nothing "
-                   "is called");
+      case Forgiven::DotDropped:
+        note(e.at, "`.` not followed by a name is dropped");
         break;
-      case Forgiven::CloserMissing: closer_missing(e.at, e.end); break;
+      case Forgiven::ArgumentsDropped:
+        note(e.at,
+             "only plain names can be called: these arguments are discarded and nothing "
+             "is called");
+        break;
+      case Forgiven::CloserMissing:
+      case Forgiven::BlockNotClosed:
+        closer_missing(e);
+        break;
     }
     return i;
   }
@@ -92,8 +169,8 @@ class ForgivenChecks {
   }
 
   void missing_expression(size_t at) {
-    if (kind(at) == TokenKind::Eof)
-      note(at, "missing expression at the end of the file: read as 0");
+    if (kind(at) == TokenKind::Eof)  // shown at the last token, not on a line of its own
+      note(at > 0 ? at - 1 : at, "missing expression at the end of the file: read as 0");
     else
       note(at, "missing expression before " + found(at) + ": read as 0");
   }
@@ -116,7 +193,8 @@ class ForgivenChecks {
       ++last;
     size_t count = last - i + 1;
     std::string list;
-    for (size_t j = i; j <= last && j < i + 4; ++j) list += (j == i ? "" : ", ") + found(m_events[j].at);
+    for (size_t j = i; j <= last && j < i + 4; ++j)
+      list += (j == i ? "" : ", ") + found(m_events[j].at);
     if (count > 4) list += " and " + std::to_string(count - 4) + " more";
     note(first.at, list + " skipped: " + skip_reason(first.what, first.at, count > 1));
     return last;
@@ -125,12 +203,15 @@ class ForgivenChecks {
   std::string skip_reason(Forgiven what, size_t at, bool many) const {
     std::string them = many ? "them" : "it";
     switch (what) {
-      case Forgiven::ElementSkipped: return "no element of a list can begin with " + them;
-      case Forgiven::KeySkipped: return "dict keys are bare names followed by `:`";
+      case Forgiven::ElementSkipped:
+        return "no element of a list can begin with " + them;
+      case Forgiven::KeySkipped:
+        return "dict keys are bare names followed by `:`";
       case Forgiven::ArmTokenSkipped:
         if (kind(at) == TokenKind::Comma) return "match arms are not separated by commas";
         return "no match arm can begin with " + them;
-      default: return "no statement can begin with " + them;
+      default:
+        return "no statement can begin with " + them;
     }
   }
 
@@ -142,12 +223,13 @@ class ForgivenChecks {
     } else if (k == TokenKind::Catch) {
       note(at, "`catch` skipped: it does not follow the block of a `try`");
     } else if (at > 0 && kind(at - 1) == TokenKind::RightBracket) {
-      note(at, "assignment to an element is ignored: only plain names can be assigned, and "
-               "values never change in place");
-    } else if (at > 1 && kind(at - 1) == TokenKind::Identifier &&
-               kind(at - 2) == TokenKind::Dot) {
-      note(at, "assignment to a member is ignored: only plain names can be assigned, and "
-               "values never change in place");
+      note(at,
+           "assignment to an element is ignored: only plain names can be assigned, and "
+           "values never change in place");
+    } else if (at > 1 && kind(at - 1) == TokenKind::Identifier && kind(at - 2) == TokenKind::Dot) {
+      note(at,
+           "assignment to a member is ignored: only plain names can be assigned, and "
+           "values never change in place");
     } else {
       note(at, found(at) + " skipped: only plain names can be assigned");
     }
@@ -155,8 +237,8 @@ class ForgivenChecks {
 
   void statement_left_out(size_t at, size_t end) {
     TokenKind k = kind(at);
-    std::string text = code(token_kind_name(k)) + " statement left out: expected " + expected_in(k, at, end) + ", found " +
-                       found(end);
+    std::string text = code(token_kind_name(k)) + " statement left out: expected " +
+                       expected_in(k, at, end) + ", found " + found(end);
     if (k == TokenKind::If)
       text = "`if` needs `{` after its condition, found " + found(end) +
              ": the `if` is left out and what follows runs unconditionally";
@@ -169,8 +251,10 @@ class ForgivenChecks {
   // What the statement beginning with `k` at `at` wanted at `end`, where it failed.
   std::string expected_in(TokenKind k, size_t at, size_t end) const {
     switch (k) {
-      case TokenKind::Let: return end == at + 1 ? "a name" : "`=` after the name";
-      case TokenKind::Global: return "a name";
+      case TokenKind::Let:
+        return end == at + 1 ? "a name" : "`=` after the name";
+      case TokenKind::Global:
+        return "a name";
       case TokenKind::Def:
         if (end == at + 1) return "a name";
         if (end == at + 2) return "`(`";
@@ -179,30 +263,33 @@ class ForgivenChecks {
         if (end == at + 1) return "a name";
         if (end == at + 2) return "`in`";
         return "`{` after the iterable";
-      case TokenKind::Match: return "`{` after the subject";
+      case TokenKind::Match:
+        return "`{` after the subject";
       case TokenKind::Try:
         if (end == at + 1) return "`{`";
         if (kind(end - 1) == TokenKind::Catch) return "a name after `catch`";
-        if (end >= 2 && kind(end - 1) == TokenKind::Identifier &&
-            kind(end - 2) == TokenKind::Catch)
+        if (end >= 2 && kind(end - 1) == TokenKind::Identifier && kind(end - 2) == TokenKind::Catch)
           return "`{` after " + code("catch " + token(end - 1).text());
         return "`catch` after the block";
-      default: return "`{`";
+      default:
+        return "`{`";
     }
   }
 
   void else_dropped(size_t at) {
     if (kind(at + 1) == TokenKind::If)
-      note(at, "`else if` is not a form: the `else` is dropped and the `if` after it runs "
-               "whatever the first condition was; write `else { if ... }`");
+      note(at,
+           "`else if` is not a form: the `else` is dropped and the `if` after it runs "
+           "whatever the first condition was; write `else { if ... }`");
     else
       note(at, "`else` without `{` is dropped: what follows runs whatever the condition was");
   }
 
   void unbraced_arm(size_t at, size_t end) {
     if (end == at && begins_statement_only(kind(at))) {
-      note(at, "a match arm without braces holds one expression, not a statement: the arm does "
-               "nothing; write `=> { ... }`");
+      note(at,
+           "a match arm without braces holds one expression, not a statement: the arm does "
+           "nothing; write `=> { ... }`");
       m_cascade = at;
     } else if (end == at) {
       note(at, "match arm without a body before " + found(at) + ": read as 0");
@@ -213,19 +300,27 @@ class ForgivenChecks {
     }
   }
 
-  void closer_missing(size_t open, size_t end) {
-    std::string text = found(open) + " is not closed";
-    if (kind(end) == TokenKind::Eof)
+  void closer_missing(const Event& e) {
+    std::string text = found(e.at) + " is not closed";
+    if (kind(e.end) == TokenKind::Eof)
       text += " before the end of the file";
     else
-      text += ": expected " + closer_of(kind(open)) + ", found " + found(end);
-    note(open, text);
+      text += ": expected " + closer_of(kind(e.at)) + ", found " + found(e.end);
+    bool swallowed = line(e.end) != line(e.at);
+    if (swallowed && kind(e.end) != TokenKind::Eof)
+      text += " on line " + std::to_string(line(e.end));
+    if (swallowed && e.what == Forgiven::CloserMissing)
+      text += kind(e.end) == TokenKind::Eof ? "; everything after it is read inside it"
+                                            : "; the lines between are read inside it";
+    note(e.at, text);
   }
 
   static constexpr size_t NONE = static_cast<size_t>(-1);
 
   const TokenList& m_tokens;
+  const std::vector<uint32_t>& m_lines;
   const std::vector<Event>& m_events;
+  std::vector<Shadow> m_shadows;
   std::vector<Note>& m_notes;
   size_t m_cascade = NONE;  // the token the current arm cascade has reached
 };
@@ -253,16 +348,21 @@ std::string code(std::string_view text) {
 
 std::string spell(const Token& token) {
   switch (token.kind()) {
-    case TokenKind::Identifier: return code(token.text());
-    case TokenKind::String: return "the string " + quote(token.text());
-    case TokenKind::Number: return code(std::to_string(token.integer()));
+    case TokenKind::Identifier:
+      return code(token.text());
+    case TokenKind::String:
+      return "the string " + quote(token.text());
+    case TokenKind::Number:
+      return code(std::to_string(token.integer()));
     case TokenKind::Float: {
       char buf[64];
       auto res = std::to_chars(buf, buf + sizeof buf, token.real());
       return code(std::string_view(buf, static_cast<size_t>(res.ptr - buf)));
     }
-    case TokenKind::Eof: return "the end of the file";
-    default: return code(token_kind_name(token.kind()));
+    case TokenKind::Eof:
+      return "the end of the file";
+    default:
+      return code(token_kind_name(token.kind()));
   }
 }
 

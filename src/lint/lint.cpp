@@ -29,11 +29,11 @@ std::vector<Finding> findings_at(const std::vector<Note>& notes,
 
 }  // namespace
 
-void check_returns(const Parsed& parsed, const std::vector<uint32_t>& lines,
-                   std::vector<Note>& notes) {
+void check_returns(const Parsed& parsed, std::vector<Note>& notes) {
+  const std::vector<uint32_t>& lines = parsed.lines;
   std::vector<bool> skipped(parsed.tokens.size(), false);
   for (const Event& e : parsed.events)
-    if (is_skip(e.what)) skipped[e.at] = true;
+    if (is_skip(e.what) && e.at < skipped.size()) skipped[e.at] = true;
   for (size_t r = 0; r + 1 < parsed.tokens.size(); ++r) {
     if (parsed.tokens[r].kind() != TokenKind::Return || skipped[r]) continue;
     TokenKind next = parsed.tokens[r + 1].kind();
@@ -41,10 +41,10 @@ void check_returns(const Parsed& parsed, const std::vector<uint32_t>& lines,
     if (next == TokenKind::RightBrace || next == TokenKind::Semicolon || next == TokenKind::Eof)
       continue;
     if (lines[r + 1] == lines[r]) continue;
-    notes.push_back({r, "`return` takes its value from the next line: " +
+    notes.push_back({r, "`return` takes its value from the next line: the expression at " +
                             spell(parsed.tokens[r + 1]) + " on line " +
                             std::to_string(lines[r + 1]) +
-                            " is returned, not run on its own; write `return;` to return nothing"});
+                            " is returned; write `return;` to return nothing"});
   }
 }
 
@@ -64,14 +64,14 @@ std::vector<Finding> lint_source(std::string_view source) {
   } catch (const NestingTooDeep&) {
     return {Finding{SourcePosition{1, 1}, true, "nesting too deep; nothing runs"}};
   }
-  Parsed parsed{tokens, recorder.events(), program};
   std::vector<uint32_t> lines;
   lines.reserve(positions.size());
   for (const SourcePosition& p : positions) lines.push_back(p.line);
+  Parsed parsed{tokens, lines, recorder.events(), program};
 
   std::vector<Note> notes;
   check_forgiven(parsed, notes);
-  check_returns(parsed, lines, notes);
+  check_returns(parsed, notes);
   check_tree(parsed, notes);
   std::stable_sort(notes.begin(), notes.end(),
                    [](const Note& a, const Note& b) { return a.token < b.token; });

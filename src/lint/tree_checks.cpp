@@ -21,8 +21,8 @@ struct Anchor {
 
 // Builtins whose effect a second run repeats: output, input, the window and its frame.
 bool has_effect(std::string_view builtin) {
-  static constexpr std::string_view EFFECTS[] = {"print", "input", "window", "clear",
-                                                 "present", "draw", "fill"};
+  static constexpr std::string_view EFFECTS[] = {"print",   "input", "window", "clear",
+                                                 "present", "draw",  "fill"};
   return std::find(std::begin(EFFECTS), std::end(EFFECTS), builtin) != std::end(EFFECTS);
 }
 
@@ -46,7 +46,9 @@ class AnchorWalk {
 
   void statement(const Stmt& s, bool top_level) {
     switch (s.kind) {
-      case Stmt::Let: case Stmt::Assign: case Stmt::CompoundAssign: {
+      case Stmt::Let:
+      case Stmt::Assign:
+      case Stmt::CompoundAssign: {
         const auto& a = static_cast<const AssignStmt&>(s);
         if (s.kind == Stmt::Let) m_anchors.push_back({Anchor::Let, a.name, &a, top_level});
         expression(*a.value);
@@ -97,8 +99,13 @@ class AnchorWalk {
         if (r.value) expression(*r.value);
         break;
       }
-      case Stmt::Expression: expression(*static_cast<const ExpressionStmt&>(s).expr); break;
-      case Stmt::Break: case Stmt::Continue: case Stmt::Global: break;
+      case Stmt::Expression:
+        expression(*static_cast<const ExpressionStmt&>(s).expr);
+        break;
+      case Stmt::Break:
+      case Stmt::Continue:
+      case Stmt::Global:
+        break;
     }
   }
 
@@ -110,7 +117,9 @@ class AnchorWalk {
         expression(*b.right);
         break;
       }
-      case Expr::Unary: expression(*static_cast<const UnaryExpr&>(e).operand); break;
+      case Expr::Unary:
+        expression(*static_cast<const UnaryExpr&>(e).operand);
+        break;
       case Expr::Call: {
         const auto& c = static_cast<const CallExpr&>(e);
         m_anchors.push_back({Anchor::Call, c.name, &c});
@@ -135,7 +144,8 @@ class AnchorWalk {
         expression(*r.end);
         break;
       }
-      default: break;
+      default:
+        break;
     }
   }
 
@@ -153,13 +163,18 @@ std::vector<bool> discarded_tokens(const Parsed& parsed) {
   std::vector<bool> gone(parsed.tokens.size(), false);
   for (const Event& e : parsed.events) {
     switch (e.what) {
-      case Forgiven::StatementLeftOut: case Forgiven::ArmLeftOut:
-      case Forgiven::ArgumentsDropped: case Forgiven::TokenSkipped:
-      case Forgiven::ElementSkipped: case Forgiven::ArmTokenSkipped:
-      case Forgiven::KeySkipped: case Forgiven::KeyDropped:
+      case Forgiven::StatementLeftOut:
+      case Forgiven::ArmLeftOut:
+      case Forgiven::ArgumentsDropped:
+      case Forgiven::TokenSkipped:
+      case Forgiven::ElementSkipped:
+      case Forgiven::ArmTokenSkipped:
+      case Forgiven::KeySkipped:
+      case Forgiven::KeyDropped:
         for (size_t t = e.at; t < e.end && t < gone.size(); ++t) gone[t] = true;
         break;
-      default: break;
+      default:
+        break;
     }
   }
   return gone;
@@ -237,8 +252,8 @@ void check_arity(const Anchor& a, std::vector<Note>& notes) {
   const auto& call = *static_cast<const CallExpr*>(a.node);
   const BuiltinEntry* entry = find_builtin(name_text(a.name));
   if (!entry || call.args.size() >= entry->min_args) return;
-  std::string need = std::to_string(entry->min_args) +
-                     (entry->min_args == 1 ? " argument" : " arguments");
+  std::string need =
+      std::to_string(entry->min_args) + (entry->min_args == 1 ? " argument" : " arguments");
   notes.push_back({a.token, code(name_text(a.name)) + " needs at least " + need + ", got " +
                                 std::to_string(call.args.size()) + ": the call gives null"});
 }
@@ -255,7 +270,8 @@ void check_twice(const Anchor& a, std::vector<Note>& notes) {
   if (call.empty()) return;
   notes.push_back({a.token, code("let " + name_text(a.name)) +
                                 " runs twice, hoisted and again in order, as the script has no "
-                                "`main`: " + code(call) + " is called both times"});
+                                "`main`: " +
+                                code(call) + " is called both times"});
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ enum class Forgiven : uint8_t {
   // The argument list [at, end) after a callee that is not a plain name, parsed and discarded.
   ArgumentsDropped,
   // The bracket or brace at `at` is not closed; `end` is where its closer was expected.
+  // BlockNotClosed is the same for the brace of a block, whose statements parse as usual.
   CloserMissing,
+  BlockNotClosed,
 };
 
 class ParseObserver {

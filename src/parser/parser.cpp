@@ -98,7 +98,8 @@ bool Parser::parse_braced(Block& out) {
   size_t open = m_pos;
   if (!accept(TokenKind::LeftBrace)) return false;
   out = parse_block();
-  accept_closer(TokenKind::RightBrace, open);  // a missing closing brace is not an error
+  // A missing closing brace is not an error.
+  accept_closer(TokenKind::RightBrace, open, Forgiven::BlockNotClosed);
   return true;
 }
 
@@ -267,7 +268,7 @@ StmtPtr Parser::parse_match() {
       advance();  // a token that can begin no arm is skipped
     }
   }
-  accept_closer(TokenKind::RightBrace, open);
+  accept_closer(TokenKind::RightBrace, open, Forgiven::BlockNotClosed);
   return std::make_unique<MatchStmt>(std::move(subject), std::move(arms));
 }
 

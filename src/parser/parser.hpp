@@ -35,8 +35,8 @@ class Parser {
          m_pos == start ? start + 1 : m_pos);
   }
   // Accepts the closer of the bracket or brace at `open`.
-  void accept_closer(TokenKind closer, size_t open) {
-    if (!accept(closer)) note(Forgiven::CloserMissing, open, m_pos);
+  void accept_closer(TokenKind closer, size_t open, Forgiven what = Forgiven::CloserMissing) {
+    if (!accept(closer)) note(what, open, m_pos);
   }
 
   const Token& peek(size_t ahead = 0) const;
