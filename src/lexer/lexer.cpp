@@ -64,27 +64,28 @@ TokenKind keyword_or_name(std::string_view text) {
   return TokenKind::Identifier;
 }
 
+// With TRACK, the scan also records in `offsets` the byte offset where each token begins; a
+// separate instance, so the scan for a run stays exactly as it was.
+template <bool TRACK>
 class Lexer {
  public:
-  explicit Lexer(std::string_view source) : m_src(source) {}
+  explicit Lexer(std::string_view source, std::vector<size_t>* offsets = nullptr)
+      : m_src(source), m_offsets(offsets) {}
 
   TokenList run() {
     m_tokens.reserve(m_src.size() / 8 + 1);  // a rough guess; ordinary code has more
-    while (m_pos < m_src.size()) step();
-    m_tokens.emplace_back(TokenKind::Eof);
-    return std::move(m_tokens);
-  }
-
-  // The same scan, also recording the byte offset where each token begins. A step emits at
-  // most one token, so a step that grew the list began that token.
-  TokenList run(std::vector<size_t>& offsets) {
     while (m_pos < m_src.size()) {
-      size_t start = m_pos, count = m_tokens.size();
-      step();
-      if (m_tokens.size() != count) offsets.push_back(start);
+      if constexpr (TRACK) {
+        // A step emits at most one token, so a step that grew the list began that token.
+        size_t start = m_pos, count = m_tokens.size();
+        step();
+        if (m_tokens.size() != count) m_offsets->push_back(start);
+      } else {
+        step();
+      }
     }
     m_tokens.emplace_back(TokenKind::Eof);
-    offsets.push_back(m_src.size());
+    if constexpr (TRACK) m_offsets->push_back(m_src.size());
     return std::move(m_tokens);
   }
 
@@ -252,6 +253,7 @@ class Lexer {
   }
 
   std::string_view m_src;
+  std::vector<size_t>* m_offsets;
   size_t m_pos = 0;
   TokenList m_tokens;
 };
@@ -282,11 +284,11 @@ class PositionCounter {
 
 }  // namespace
 
-TokenList tokenize(std::string_view source) { return Lexer(source).run(); }
+TokenList tokenize(std::string_view source) { return Lexer<false>(source).run(); }
 
 TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions) {
   std::vector<size_t> offsets;
-  TokenList tokens = Lexer(source).run(offsets);
+  TokenList tokens = Lexer<true>(source, &offsets).run();
   positions.clear();
   positions.reserve(offsets.size());
   PositionCounter counter(source);

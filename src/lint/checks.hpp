@@ -50,6 +50,9 @@ void check_returns(const Parsed& parsed, std::vector<Note>& notes);
 // top-level lets whose effects happen twice in a script without main.
 void check_tree(const Parsed& parsed, std::vector<Note>& notes);
 
+// Marks the tokens of the ranges [from, to) among `count` tokens, in time linear in both.
+std::vector<bool> covered(const std::vector<std::pair<size_t, size_t>>& ranges, size_t count);
+
 // A token as the writer wrote it, in backquotes ("`let`", "`x`", "`42`", "a string").
 std::string spell(const Token& token);
 // `text` in backquotes.

@@ -1,4 +1,5 @@
 // Notes for what the parser reported while it forgave the input.
+#include <algorithm>
 #include <charconv>
 
 #include "lint/checks.hpp"
@@ -50,38 +51,31 @@ class ForgivenChecks {
       : m_tokens(parsed.tokens), m_lines(parsed.lines), m_events(parsed.events), m_notes(notes) {}
 
   void run() {
-    find_shadows();
+    std::vector<bool> shadowed = covered(shadows(), m_tokens.size());
     for (size_t i = 0; i < m_events.size(); ++i)
-      if (!in_shadow(m_events[i].at)) i = take(i);
+      if (m_events[i].at >= shadowed.size() || !shadowed[m_events[i].at]) i = take(i);
   }
 
  private:
-  // Tokens [from, to) whose reports follow from an earlier mistake.
-  struct Shadow {
-    size_t from, to;
-  };
-
   uint32_t line(size_t index) const { return m_lines[std::min(index, m_lines.size() - 1)]; }
 
-  // A statement left out casts its shadow over the rest of the line where parsing resumed,
-  // and over any brackets opened there (the block after a broken header becomes a dict). An
-  // unclosed bracket that swallowed later lines casts its shadow over those lines.
-  void find_shadows() {
+  // Token ranges whose reports follow from an earlier mistake. A statement left out casts its
+  // shadow over the rest of the line where parsing resumed and over any brackets opened there
+  // (the block after a broken header becomes a dict). An unclosed bracket that swallowed later
+  // lines casts its shadow over those lines.
+  std::vector<std::pair<size_t, size_t>> shadows() const {
+    std::vector<std::pair<size_t, size_t>> out;
+    size_t line_shadow_end = 0;
     for (const Event& e : m_events) {
-      if (e.what == Forgiven::StatementLeftOut) {
-        m_shadows.push_back({e.end, rest_of_line(e.end)});
+      if (e.what == Forgiven::StatementLeftOut && e.at >= line_shadow_end) {
+        line_shadow_end = rest_of_line(e.end);  // one inside this shadow adds nothing to it
+        out.emplace_back(e.end, line_shadow_end);
       } else if (e.what == Forgiven::CloserMissing && line(e.end) > line(e.at)) {
-        size_t from = e.at;
-        while (from < e.end && line(from) == line(e.at)) ++from;
-        m_shadows.push_back({from, e.end});
+        auto next_line = std::upper_bound(m_lines.begin(), m_lines.end(), line(e.at));
+        out.emplace_back(static_cast<size_t>(next_line - m_lines.begin()), e.end);
       }
     }
-  }
-
-  bool in_shadow(size_t at) const {
-    for (const Shadow& s : m_shadows)
-      if (at >= s.from && at < s.to) return true;
-    return false;
+    return out;
   }
 
   // The first token after `start`'s line and the brackets opened on it; the brace closing
@@ -320,7 +314,6 @@ class ForgivenChecks {
   const TokenList& m_tokens;
   const std::vector<uint32_t>& m_lines;
   const std::vector<Event>& m_events;
-  std::vector<Shadow> m_shadows;
   std::vector<Note>& m_notes;
   size_t m_cascade = NONE;  // the token the current arm cascade has reached
 };
@@ -335,6 +328,19 @@ void Recorder::forgiven(Forgiven what, size_t at, size_t end) {
       m_events.back().at == at)
     m_events.pop_back();
   m_events.push_back(Event{what, at, end});
+}
+
+std::vector<bool> covered(const std::vector<std::pair<size_t, size_t>>& ranges, size_t count) {
+  std::vector<int> starts(count + 1, 0);
+  for (auto [from, to] : ranges) {
+    if (from >= to || from >= count) continue;
+    ++starts[from];
+    --starts[std::min(to, count)];
+  }
+  std::vector<bool> out(count, false);
+  int open = 0;
+  for (size_t i = 0; i < count; ++i) out[i] = (open += starts[i]) > 0;
+  return out;
 }
 
 std::string code(std::string_view text) {

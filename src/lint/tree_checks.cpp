@@ -1,6 +1,7 @@
 // Checks that need the syntax tree. The tree carries no positions, so its lets, calls and
 // definitions are matched, in source order and by name, with the tokens that wrote them.
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "interpreter/builtins.hpp"
@@ -160,7 +161,7 @@ struct Candidate {
 
 // Tokens that the parser dropped with what it left out, skipped or discarded.
 std::vector<bool> discarded_tokens(const Parsed& parsed) {
-  std::vector<bool> gone(parsed.tokens.size(), false);
+  std::vector<std::pair<size_t, size_t>> ranges;
   for (const Event& e : parsed.events) {
     switch (e.what) {
       case Forgiven::StatementLeftOut:
@@ -171,13 +172,13 @@ std::vector<bool> discarded_tokens(const Parsed& parsed) {
       case Forgiven::ArmTokenSkipped:
       case Forgiven::KeySkipped:
       case Forgiven::KeyDropped:
-        for (size_t t = e.at; t < e.end && t < gone.size(); ++t) gone[t] = true;
+        ranges.emplace_back(e.at, e.end);
         break;
       default:
         break;
     }
   }
-  return gone;
+  return covered(ranges, parsed.tokens.size());
 }
 
 // Tokens that may have written a let, a call or a definition the tree holds.
@@ -203,15 +204,20 @@ std::vector<Candidate> candidates(const Parsed& parsed) {
   return out;
 }
 
-// Gives each anchor the first unused candidate of its kind and name after the last match.
+// Gives each anchor the first candidate of its kind and name after the last match.
 void place(std::vector<Anchor>& anchors, const std::vector<Candidate>& found) {
+  std::map<std::pair<int, NameId>, std::vector<size_t>> by_key;  // candidate indexes
+  for (size_t c = 0; c < found.size(); ++c)
+    by_key[{found[c].kind, found[c].name}].push_back(c);
   size_t cursor = 0, last = 0;
   for (Anchor& a : anchors) {
-    size_t c = cursor;
-    while (c < found.size() && (found[c].kind != a.kind || found[c].name != a.name)) ++c;
-    if (c < found.size()) {
-      cursor = c + 1;
-      last = found[c].token;
+    auto list = by_key.find({a.kind, a.name});
+    if (list != by_key.end()) {
+      auto next = std::lower_bound(list->second.begin(), list->second.end(), cursor);
+      if (next != list->second.end()) {
+        cursor = *next + 1;
+        last = found[*next].token;
+      }
     }
     a.token = last;  // without a match (not expected), the last place known
   }
