@@ -17,6 +17,7 @@
 #include "lint/checks.hpp"
 #include "parser/dump.hpp"
 #include "parser/parser.hpp"
+#include "support/stack.hpp"
 #include "test_support.hpp"
 
 namespace orvane {
@@ -322,6 +323,29 @@ TEST(LintFindings, InputThatStopsARunIsAnError) {
   ASSERT_EQ(deep.size(), 1u);
   EXPECT_TRUE(deep[0].error);
   EXPECT_EQ(lint::format("a.ov", f[0]).substr(0, 14), "a.ov:2:3: erro");
+}
+
+TEST(LintFindings, LongChainsAndDeepNesting) {
+  // An operator chain nests as deep as it is long; the checks walk it without recursing.
+  std::string chain = "print(len()";
+  for (int i = 0; i < 100000; ++i) chain += " + len()";
+  chain += ")";
+  std::vector<lint::Finding> found;
+  int status = stack::run_with_large_stack([&] {
+    found = lint::lint_source(chain);  // the tree itself is freed recursively
+    return 0;
+  });
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(found.size(), 100001u);
+  EXPECT_EQ(found.back().position.column, 7u + 8u * 100000u);  // the last `len` of the chain
+  std::string nested;
+  for (int i = 0; i < 1000; ++i) nested += "if a { ";
+  nested += "a[0] = 1";
+  // Blocks still open at the end make one finding, at the innermost.
+  EXPECT_EQ(findings(nested),
+            "1:6999 `{` is not closed before the end of the file; nor are the 999 around it\n"
+            "1:7006 assignment to an element is ignored: only plain names can be assigned, and "
+            "values never change in place\n");
 }
 
 // Random sources made of the forgiving parser's favourite tokens never break the linter, and

@@ -147,8 +147,7 @@ class ForgivenChecks {
         break;
       case Forgiven::CloserMissing:
       case Forgiven::BlockNotClosed:
-        closer_missing(e);
-        break;
+        return closer_missing(i);
     }
     return i;
   }
@@ -294,7 +293,18 @@ class ForgivenChecks {
     }
   }
 
-  void closer_missing(const Event& e) {
+  static bool is_unclosed(Forgiven what) {
+    return what == Forgiven::CloserMissing || what == Forgiven::BlockNotClosed;
+  }
+
+  // Brackets still open at the end of the file make one finding, at the innermost.
+  size_t closer_missing(size_t i) {
+    const Event& e = m_events[i];
+    size_t last = i;
+    if (kind(e.end) == TokenKind::Eof)
+      while (last + 1 < m_events.size() && is_unclosed(m_events[last + 1].what) &&
+             m_events[last + 1].end == e.end)
+        ++last;
     std::string text = found(e.at) + " is not closed";
     if (kind(e.end) == TokenKind::Eof)
       text += " before the end of the file";
@@ -306,7 +316,9 @@ class ForgivenChecks {
     if (swallowed && e.what == Forgiven::CloserMissing)
       text += kind(e.end) == TokenKind::Eof ? "; everything after it is read inside it"
                                             : "; the lines between are read inside it";
+    if (last > i) text += "; nor are the " + std::to_string(last - i) + " around it";
     note(e.at, text);
+    return last;
   }
 
   static constexpr size_t NONE = static_cast<size_t>(-1);

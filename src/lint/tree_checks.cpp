@@ -110,43 +110,55 @@ class AnchorWalk {
     }
   }
 
-  void expression(const Expr& e) {
-    switch (e.kind) {
-      case Expr::Binary: {
-        const auto& b = static_cast<const BinaryExpr&>(e);
-        expression(*b.left);
-        expression(*b.right);
-        break;
+  // With a stack of its own: an operator chain nests as deep as it is long.
+  void expression(const Expr& root) {
+    std::vector<const Expr*> todo{&root};
+    auto later = [&](const std::vector<ExprPtr>& list) {
+      for (auto it = list.rbegin(); it != list.rend(); ++it) todo.push_back(it->get());
+    };
+    while (!todo.empty()) {
+      const Expr& e = *todo.back();
+      todo.pop_back();
+      switch (e.kind) {
+        case Expr::Binary: {
+          const auto& b = static_cast<const BinaryExpr&>(e);
+          todo.push_back(b.right.get());
+          todo.push_back(b.left.get());
+          break;
+        }
+        case Expr::Unary:
+          todo.push_back(static_cast<const UnaryExpr&>(e).operand.get());
+          break;
+        case Expr::Call: {
+          const auto& c = static_cast<const CallExpr&>(e);
+          m_anchors.push_back({Anchor::Call, c.name, &c});
+          later(c.args);
+          break;
+        }
+        case Expr::Array:
+          later(static_cast<const ArrayExpr&>(e).elements);
+          break;
+        case Expr::Dict: {
+          const auto& entries = static_cast<const DictExpr&>(e).entries;
+          for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+            todo.push_back(it->value.get());
+          break;
+        }
+        case Expr::Index: {
+          const auto& i = static_cast<const IndexExpr&>(e);
+          todo.push_back(i.index.get());
+          todo.push_back(i.target.get());
+          break;
+        }
+        case Expr::Range: {
+          const auto& r = static_cast<const RangeExpr&>(e);
+          todo.push_back(r.end.get());
+          todo.push_back(r.start.get());
+          break;
+        }
+        default:
+          break;
       }
-      case Expr::Unary:
-        expression(*static_cast<const UnaryExpr&>(e).operand);
-        break;
-      case Expr::Call: {
-        const auto& c = static_cast<const CallExpr&>(e);
-        m_anchors.push_back({Anchor::Call, c.name, &c});
-        for (const ExprPtr& a : c.args) expression(*a);
-        break;
-      }
-      case Expr::Array:
-        for (const ExprPtr& a : static_cast<const ArrayExpr&>(e).elements) expression(*a);
-        break;
-      case Expr::Dict:
-        for (const DictEntry& d : static_cast<const DictExpr&>(e).entries) expression(*d.value);
-        break;
-      case Expr::Index: {
-        const auto& i = static_cast<const IndexExpr&>(e);
-        expression(*i.target);
-        expression(*i.index);
-        break;
-      }
-      case Expr::Range: {
-        const auto& r = static_cast<const RangeExpr&>(e);
-        expression(*r.start);
-        expression(*r.end);
-        break;
-      }
-      default:
-        break;
     }
   }
 
@@ -207,8 +219,7 @@ std::vector<Candidate> candidates(const Parsed& parsed) {
 // Gives each anchor the first candidate of its kind and name after the last match.
 void place(std::vector<Anchor>& anchors, const std::vector<Candidate>& found) {
   std::map<std::pair<int, NameId>, std::vector<size_t>> by_key;  // candidate indexes
-  for (size_t c = 0; c < found.size(); ++c)
-    by_key[{found[c].kind, found[c].name}].push_back(c);
+  for (size_t c = 0; c < found.size(); ++c) by_key[{found[c].kind, found[c].name}].push_back(c);
   size_t cursor = 0, last = 0;
   for (Anchor& a : anchors) {
     auto list = by_key.find({a.kind, a.name});
