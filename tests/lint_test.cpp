@@ -35,7 +35,7 @@ RunResult run_lint(const std::vector<std::string>& args, const std::string& dir 
 
 // ---- positions ----
 
-std::string positions_of(std::string_view source) {
+std::string token_positions(std::string_view source) {
   std::vector<SourcePosition> positions;
   tokenize(source, positions);
   std::string out;
@@ -69,7 +69,7 @@ TEST(LintPositions, LinesAndColumnsOfEachToken) {
       {"x+=1==2", "1:1 1:2 1:4 1:5 1:7 1:8"},  // two-character operators begin at their first
       {"f(\n)\n", "1:1 1:2 2:1 3:1"},
   };
-  for (const Case& c : cases) EXPECT_EQ(positions_of(c.source), c.positions) << c.source;
+  for (const Case& c : cases) EXPECT_EQ(token_positions(c.source), c.positions) << c.source;
 }
 
 TEST(LintPositions, TokensAreTheSameWithOrWithoutPositions) {
@@ -88,7 +88,7 @@ TEST(LintPositions, LiteralTooLargeKnowsWhereItIs) {
     tokenize(source);
     FAIL() << "no exception";
   } catch (const LiteralTooLarge& e) {
-    SourcePosition p = position_of(source, e.offset);
+    SourcePosition p = positions_of(source, {e.offset})[0];
     EXPECT_EQ(p.line, 2u);
     EXPECT_EQ(p.column, 9u);  // the dropped "é" still takes its column
   }
@@ -311,6 +311,32 @@ TEST(LintFindings, QuietOnWhatIsMeant) {
       "if a { };",  // a stray ";" after a block does nothing
   };
   for (const char* source : sources) EXPECT_EQ(findings(source), "") << source;
+}
+
+TEST(LintFindings, DroppedCharacters) {
+  struct Case {
+    const char* source;
+    const char* findings;
+  };
+  const Case cases[] = {
+      {"x = a & b", "1:7 `&` is dropped: there is no such operator; write `and`\n"},
+      // The broken if is explained by what was dropped inside it, and not reported again.
+      {"if a || b { }", "1:6 `||` is dropped: there is no such operator; write `or`\n"},
+      {"s = 'a' + 'b'", "1:5 `'` is dropped: strings are written in double quotes\n"},
+      {"let \xC3\xA9t\xC3\xA9 = 1",
+       "1:5 `é` is dropped: a name begins with an ASCII letter or `_`\n"},
+      {"x = 1 $ @ ~",
+       "1:7 `$` is dropped: no token begins with it\n"
+       "1:9 `@` is dropped: no token begins with it\n"
+       "1:11 `~` is dropped: no token begins with it\n"},
+      // A zero-width space splits a name in two; blank-like characters are blanks.
+      {"ab\xE2\x80\x8B"
+       "cd = 1",
+       "1:3 `U+200B` is dropped and splits what stands around it in two\n"},
+      {"\xEF\xBB\xBFlet\xC2\xA0x = 1\x0C", ""},
+      {"x = \"'&|\" # '&|\n/* $ */", ""},  // in strings and comments nothing is dropped
+  };
+  for (const Case& c : cases) EXPECT_EQ(findings(c.source), c.findings) << c.source;
 }
 
 TEST(LintFindings, InputThatStopsARunIsAnError) {

@@ -69,17 +69,22 @@ TokenKind keyword_or_name(std::string_view text) {
 template <bool TRACK>
 class Lexer {
  public:
-  explicit Lexer(std::string_view source, std::vector<size_t>* offsets = nullptr)
-      : m_src(source), m_offsets(offsets) {}
+  explicit Lexer(std::string_view source, std::vector<size_t>* offsets = nullptr,
+                 std::vector<size_t>* dropped = nullptr)
+      : m_src(source), m_offsets(offsets), m_dropped(dropped) {}
 
   TokenList run() {
     m_tokens.reserve(m_src.size() / 8 + 1);  // a rough guess; ordinary code has more
     while (m_pos < m_src.size()) {
       if constexpr (TRACK) {
-        // A step emits at most one token, so a step that grew the list began that token.
+        // A step emits at most one token, so a step that grew the list began that token; one
+        // that did not skipped a blank or a comment, or dropped a character.
         size_t start = m_pos, count = m_tokens.size();
         step();
-        if (m_tokens.size() != count) m_offsets->push_back(start);
+        if (m_tokens.size() != count)
+          m_offsets->push_back(start);
+        else if (m_dropped && !skips(m_src[start]))
+          m_dropped->push_back(start);
       } else {
         step();
       }
@@ -252,8 +257,14 @@ class Lexer {
       emit(kind);
   }
 
+  // The characters a step passes over without dropping them: blanks and comment openers.
+  static bool skips(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '#' || c == '/';
+  }
+
   std::string_view m_src;
   std::vector<size_t>* m_offsets;
+  std::vector<size_t>* m_dropped;
   size_t m_pos = 0;
   TokenList m_tokens;
 };
@@ -286,18 +297,21 @@ class PositionCounter {
 
 TokenList tokenize(std::string_view source) { return Lexer<false>(source).run(); }
 
-TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions) {
+TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions,
+                   std::vector<size_t>* dropped) {
   std::vector<size_t> offsets;
-  TokenList tokens = Lexer<true>(source, &offsets).run();
-  positions.clear();
-  positions.reserve(offsets.size());
-  PositionCounter counter(source);
-  for (size_t offset : offsets) positions.push_back(counter.advance_to(offset));
+  TokenList tokens = Lexer<true>(source, &offsets, dropped).run();
+  positions = positions_of(source, offsets);
   return tokens;
 }
 
-SourcePosition position_of(std::string_view source, size_t offset) {
-  return PositionCounter(source).advance_to(offset);
+std::vector<SourcePosition> positions_of(std::string_view source,
+                                         const std::vector<size_t>& offsets) {
+  std::vector<SourcePosition> positions;
+  positions.reserve(offsets.size());
+  PositionCounter counter(source);
+  for (size_t offset : offsets) positions.push_back(counter.advance_to(offset));
+  return positions;
 }
 
 std::string_view token_kind_name(TokenKind kind) {

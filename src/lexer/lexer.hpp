@@ -27,10 +27,14 @@ struct SourcePosition {
 };
 
 // The same list as tokenize(source), with where each token begins in `positions` (the Eof
-// token at the end of the text). For tools; running a script never needs it.
-TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions);
+// token at the end of the text) and, when `dropped` is given, the byte offset of each
+// character the scan dropped (one that begins no token and no comment and is no blank). For
+// tools; running a script never needs it.
+TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions,
+                   std::vector<size_t>* dropped = nullptr);
 
-// The position of the byte at `offset` in `source`.
-SourcePosition position_of(std::string_view source, size_t offset);
+// The positions of the bytes at `offsets` (in increasing order) in `source`.
+std::vector<SourcePosition> positions_of(std::string_view source,
+                                         const std::vector<size_t>& offsets);
 
 }  // namespace orvane

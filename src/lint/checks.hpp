@@ -32,6 +32,9 @@ class Recorder : public ParseObserver {
 struct Note {
   size_t token;
   std::string text;
+  // A statement left out: the token where it failed. A character dropped between `token` and
+  // there explains it better, and the note is not shown.
+  size_t failed_at = 0;
 };
 
 // What every check reads.

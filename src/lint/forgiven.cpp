@@ -238,7 +238,7 @@ class ForgivenChecks {
     else if (k == TokenKind::While)
       text = "`while` needs `{` after its condition, found " + found(end) +
              ": the loop is left out and what follows runs once";
-    note(at, text);
+    m_notes.push_back(Note{at, std::move(text), end});
   }
 
   // What the statement beginning with `k` at `at` wanted at `end`, where it failed.

@@ -1,9 +1,11 @@
 #include "lint/lint.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "lint/checks.hpp"
 #include "parser/parser.hpp"
+#include "support/unicode.hpp"
 
 namespace orvane::lint {
 
@@ -14,15 +16,123 @@ bool is_skip(Forgiven what) {
          what == Forgiven::ArmTokenSkipped || what == Forgiven::KeySkipped;
 }
 
+bool before(const SourcePosition& a, const SourcePosition& b) {
+  return a.line != b.line ? a.line < b.line : a.column < b.column;
+}
+
+// Whether one of `dropped` (in order) lies between `from` and `to`.
+bool any_between(const std::vector<SourcePosition>& dropped, SourcePosition from,
+                 SourcePosition to) {
+  auto first = std::upper_bound(dropped.begin(), dropped.end(), from, before);
+  return first != dropped.end() && before(*first, to);
+}
+
 std::vector<Finding> findings_at(const std::vector<Note>& notes,
-                                 const std::vector<SourcePosition>& positions) {
+                                 const std::vector<SourcePosition>& positions,
+                                 const std::vector<SourcePosition>& dropped) {
   std::vector<Finding> out;
+  auto at = [&](size_t token) { return positions[std::min(token, positions.size() - 1)]; };
   for (const Note& n : notes) {
-    SourcePosition at = positions[std::min(n.token, positions.size() - 1)];
-    Finding f{at, false, n.text};
-    bool repeated = !out.empty() && out.back().text == f.text &&
-                    out.back().position.line == at.line && out.back().position.column == at.column;
+    if (n.failed_at > n.token && any_between(dropped, at(n.token), at(n.failed_at))) continue;
+    Finding f{at(n.token), false, n.text};
+    bool repeated =
+        !out.empty() && out.back().text == f.text && !before(out.back().position, f.position);
     if (!repeated) out.push_back(std::move(f));
+  }
+  return out;
+}
+
+size_t utf8_length(unsigned char lead) {
+  return lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+}
+
+// Characters that show as nothing or as a blank: control characters, no-break and other
+// spaces, zero-width and direction marks, the byte-order mark.
+bool is_invisible(char32_t c) {
+  return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0xA0) || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+         (c >= 0x205F && c <= 0x206F) || c == 0x3000 || c == 0xFEFF;
+}
+
+// `run` as the writer sees it, with invisible characters as U+XXXX.
+std::string shown(std::string_view run) {
+  std::string out;
+  for (size_t pos = 0; pos < run.size();) {
+    size_t start = pos;
+    char32_t c = unicode::decode(run, pos);
+    if (is_invisible(c)) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
+      out += buf;
+    } else {
+      out += run.substr(start, pos - start);
+    }
+  }
+  return code(out);
+}
+
+bool is_name_byte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Characters that show as a blank and separate what stands around them as one would.
+bool is_blank_like(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+template <class Test>
+bool all_of(std::string_view run, Test test) {
+  for (size_t pos = 0; pos < run.size();)
+    if (!test(unicode::decode(run, pos))) return false;
+  return true;
+}
+
+bool all_invisible(std::string_view run) { return all_of(run, is_invisible); }
+
+std::string why_dropped(std::string_view run, char after) {
+  if (all_invisible(run)) return " is dropped and splits what stands around it in two";
+  if (run.find_first_not_of('&') == std::string_view::npos)
+    return " is dropped: there is no such operator; write `and`";
+  if (run.find_first_not_of('|') == std::string_view::npos)
+    return " is dropped: there is no such operator; write `or`";
+  if (run.find('\'') != std::string_view::npos)
+    return " is dropped: strings are written in double quotes";
+  if (static_cast<unsigned char>(run[0]) >= 0x80 && is_name_byte(after))
+    return " is dropped: a name begins with an ASCII letter or `_`";
+  return " is dropped: no token begins with it";
+}
+
+// One finding for each run of adjacent characters the scanner dropped, except invisible ones
+// that do what a blank would, and quotes after the first on a line.
+std::vector<Finding> dropped_characters(std::string_view source,
+                                        const std::vector<size_t>& offsets) {
+  std::vector<size_t> starts;
+  std::vector<std::string_view> runs;
+  for (size_t offset : offsets) {
+    size_t length = utf8_length(static_cast<unsigned char>(source[offset]));
+    if (!runs.empty() && starts.back() + runs.back().size() == offset)
+      runs.back() = source.substr(starts.back(), runs.back().size() + length);
+    else {
+      starts.push_back(offset);
+      runs.push_back(source.substr(offset, length));
+    }
+  }
+  std::vector<SourcePosition> positions = positions_of(source, starts);
+  std::vector<Finding> out;
+  uint32_t quote_line = 0;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (runs[i] == "'" && positions[i].line == quote_line) continue;
+    if (runs[i] == "'") quote_line = positions[i].line;
+    size_t after = starts[i] + runs[i].size();
+    char next = after < source.size() ? source[after] : '\0';
+    char before = starts[i] > 0 ? source[starts[i] - 1] : '\0';
+    // A blank-like character splits as a blank does; a zero-width one is a surprise only
+    // where it splits what looks like one name.
+    if (all_of(runs[i], is_blank_like)) continue;
+    if (all_invisible(runs[i]) && !(is_name_byte(before) && is_name_byte(next))) continue;
+    out.push_back(Finding{positions[i], false, shown(runs[i]) + why_dropped(runs[i], next)});
   }
   return out;
 }
@@ -50,11 +160,12 @@ void check_returns(const Parsed& parsed, std::vector<Note>& notes) {
 
 std::vector<Finding> lint_source(std::string_view source) {
   std::vector<SourcePosition> positions;
+  std::vector<size_t> dropped;
   TokenList tokens;
   try {
-    tokens = tokenize(source, positions);
+    tokens = tokenize(source, positions, &dropped);
   } catch (const LiteralTooLarge& e) {
-    return {Finding{position_of(source, e.offset), true,
+    return {Finding{positions_of(source, {e.offset})[0], true,
                     "integer literal too large: " + e.digits + "; nothing runs"}};
   }
   Recorder recorder;
@@ -75,7 +186,15 @@ std::vector<Finding> lint_source(std::string_view source) {
   check_tree(parsed, notes);
   std::stable_sort(notes.begin(), notes.end(),
                    [](const Note& a, const Note& b) { return a.token < b.token; });
-  return findings_at(notes, positions);
+  std::vector<Finding> characters = dropped_characters(source, dropped);
+  std::vector<SourcePosition> dropped_at;
+  for (const Finding& f : characters) dropped_at.push_back(f.position);
+  std::vector<Finding> out = findings_at(notes, positions, dropped_at);
+  for (Finding& f : characters) out.push_back(std::move(f));
+  std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) {
+    return before(a.position, b.position);
+  });
+  return out;
 }
 
 std::string format(std::string_view file, const Finding& finding) {
