@@ -339,6 +339,17 @@ TEST(LintFindings, DroppedCharacters) {
   for (const Case& c : cases) EXPECT_EQ(findings(c.source), c.findings) << c.source;
 }
 
+TEST(LintFindings, DoubleSlashIsOneFindingForItsLine) {
+  const char* slashes = "`//` begins no comment";
+  expect_findings("// note: len() (\nprint(1)", {std::string("1:1 ") + slashes});
+  expect_findings("x = 7 // 2 // 3\n// a\n",
+                  {std::string("1:7 ") + slashes, std::string("2:1 ") + slashes});
+  // Findings before the "//" on its line stay; "/ /" and "/*" are something else.
+  expect_findings("a[0] = 1 // set",
+                  {"1:6 assignment to an element", std::string("1:10 ") + slashes});
+  expect_findings("x = 4 / / 2\ny = 1 /* c */", {"1:9 missing expression before `/`"});
+}
+
 TEST(LintFindings, InputThatStopsARunIsAnError) {
   auto f = lint::lint_source("print(1)\n  99999999999999999999");
   ASSERT_EQ(f.size(), 1u);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "lint/checks.hpp"
 #include "parser/parser.hpp"
@@ -137,6 +138,36 @@ std::vector<Finding> dropped_characters(std::string_view source,
   return out;
 }
 
+// Where "//" stands, written as if it began a comment: two "/" tokens side by side.
+std::vector<SourcePosition> double_slashes(const TokenList& tokens,
+                                           const std::vector<SourcePosition>& positions) {
+  std::vector<SourcePosition> out;
+  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+    const SourcePosition &a = positions[i], &b = positions[i + 1];
+    if (tokens[i].kind() == TokenKind::Slash && tokens[i + 1].kind() == TokenKind::Slash &&
+        a.line == b.line && a.column + 1 == b.column && (out.empty() || out.back().line != a.line))
+      out.push_back(a);
+  }
+  return out;
+}
+
+// What follows "//" on its line is no code the writer meant: findings there are dropped, and
+// the "//" itself is the one finding.
+void explain_double_slashes(const std::vector<SourcePosition>& slashes,
+                            std::vector<Finding>& findings) {
+  std::map<uint32_t, uint32_t> comment_from;  // line -> column of its "//"
+  for (const SourcePosition& p : slashes) comment_from[p.line] = p.column;
+  std::erase_if(findings, [&](const Finding& f) {
+    auto c = comment_from.find(f.position.line);
+    return c != comment_from.end() && f.position.column >= c->second;
+  });
+  for (const SourcePosition& p : slashes)
+    findings.push_back(Finding{p, false,
+                               "`//` begins no comment: it reads as two divisions with a 0 "
+                               "between them, and the rest of the line as code; comments begin "
+                               "with `#`"});
+}
+
 }  // namespace
 
 void check_returns(const Parsed& parsed, std::vector<Note>& notes) {
@@ -191,6 +222,7 @@ std::vector<Finding> lint_source(std::string_view source) {
   for (const Finding& f : characters) dropped_at.push_back(f.position);
   std::vector<Finding> out = findings_at(notes, positions, dropped_at);
   for (Finding& f : characters) out.push_back(std::move(f));
+  explain_double_slashes(double_slashes(tokens, positions), out);
   std::stable_sort(out.begin(), out.end(), [](const Finding& a, const Finding& b) {
     return before(a.position, b.position);
   });
