@@ -257,6 +257,13 @@ TEST(LintFindings, MainDecidesWhetherTopLevelLetsRunTwice) {
   expect_findings(std::string(effect) + "def main() { }\nlet main = 5", {"2:1 `let a`"});
   // A main defined inside a block is not hoisted.
   expect_findings(std::string(effect) + "if true { def main() { } }", {"2:1 `let a`"});
+  // A function has an effect when it calls a builtin with one, or a function with one.
+  expect_findings(
+      "def g() { return f() }\ndef h() { return g() }\nlet b = h()\n" + std::string(effect),
+      {"3:1 `let b` runs twice", "5:1 `let a` runs twice"});
+  expect_findings("def r(n) { if n > 0 { return r(n - 1) } return len(\"x\") }\nlet c = r(3)", {});
+  expect_findings("def sort(xs) { return reverse(xs) }\nlet s = sort([2, 1])\nlet n = nobody()",
+                  {});
   // Lets inside blocks, and lets without calls of effect, run once or do no harm twice.
   expect_findings("if true { let a = print(1) }\nlet b = len(\"abc\") + abs(-2)", {});
   expect_findings("let w = window(10, 10)\nlet r = random()", {"1:1 `let w` runs twice"});

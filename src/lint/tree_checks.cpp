@@ -39,6 +39,10 @@ class AnchorWalk {
     expression(e);
     return std::move(m_anchors);
   }
+  std::vector<Anchor> run_block(const Block& b) {
+    block(b);
+    return std::move(m_anchors);
+  }
 
  private:
   void block(const Block& b) {
@@ -255,12 +259,37 @@ bool binds_main(const Program& program) {
   return functions.count(intern("main")) > 0;
 }
 
-// The first call in `e` whose effect or cost a second run repeats: a user function or a
-// builtin with an effect. Empty when there is none.
-std::string repeated_call(const Expr& e) {
+// The user functions that may print, read input or draw when called: those that call such a
+// builtin, and those that call such a function. A builtin's name always means the builtin.
+std::set<NameId> functions_with_effects(const std::vector<Anchor>& anchors) {
+  std::map<NameId, std::vector<NameId>> callers;  // callee -> functions calling it
+  std::vector<NameId> todo;
+  for (const Anchor& a : anchors) {
+    if (a.kind != Anchor::Def || find_builtin(name_text(a.name))) continue;
+    const auto& def = *static_cast<const FunctionDefStmt*>(a.node);
+    for (const Anchor& call : AnchorWalk().run_block(def.function->body)) {
+      if (call.kind != Anchor::Call) continue;
+      if (has_effect(name_text(call.name)))
+        todo.push_back(a.name);
+      else
+        callers[call.name].push_back(a.name);
+    }
+  }
+  std::set<NameId> effects;
+  while (!todo.empty()) {
+    NameId f = todo.back();
+    todo.pop_back();
+    if (!effects.insert(f).second) continue;
+    for (NameId caller : callers[f]) todo.push_back(caller);
+  }
+  return effects;
+}
+
+// The first call in `e` whose effect a second run repeats. Empty when there is none.
+std::string repeated_call(const Expr& e, const std::set<NameId>& effects) {
   for (const Anchor& call : AnchorWalk().run(e)) {
     const std::string& name = name_text(call.name);
-    if (!find_builtin(name) || has_effect(name)) return name;
+    if (has_effect(name) || (!find_builtin(name) && effects.count(call.name))) return name;
   }
   return {};
 }
@@ -282,8 +311,8 @@ void check_hidden(const Anchor& a, std::vector<Note>& notes) {
                                 " always go to the builtin"});
 }
 
-void check_twice(const Anchor& a, std::vector<Note>& notes) {
-  std::string call = repeated_call(*static_cast<const AssignStmt*>(a.node)->value);
+void check_twice(const Anchor& a, const std::set<NameId>& effects, std::vector<Note>& notes) {
+  std::string call = repeated_call(*static_cast<const AssignStmt*>(a.node)->value, effects);
   if (call.empty()) return;
   notes.push_back({a.token, code("let " + name_text(a.name)) +
                                 " runs twice, hoisted and again in order, as the script has no "
@@ -297,10 +326,12 @@ void check_tree(const Parsed& parsed, std::vector<Note>& notes) {
   std::vector<Anchor> anchors = AnchorWalk().run(parsed.program);
   place(anchors, candidates(parsed));
   bool twice = !binds_main(parsed.program);
+  std::set<NameId> effects;
+  if (twice) effects = functions_with_effects(anchors);
   for (const Anchor& a : anchors) {
     if (a.kind == Anchor::Call) check_arity(a, notes);
     if (a.kind == Anchor::Def) check_hidden(a, notes);
-    if (a.kind == Anchor::Let && a.top_level && twice) check_twice(a, notes);
+    if (a.kind == Anchor::Let && a.top_level && twice) check_twice(a, effects, notes);
   }
 }
 
