@@ -25,6 +25,7 @@ constexpr std::string_view USAGE =
     "    --               Treat every later argument as a file\n"
     "\n"
     "Each finding is one line on standard output: FILE:LINE:COLUMN: warning: TEXT\n"
+    "(\"error:\" instead of \"warning:\" when the file would not run at all).\n"
     "\n"
     "EXIT STATUS:\n"
     "    0    no findings\n"
