@@ -48,11 +48,15 @@ std::string quote(const std::string& s) {
 
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input,
                      const std::string& dir) {
+  return run_binary(ORVANE_BINARY, args, input, dir);
+}
+
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::string& input, const std::string& dir) {
   std::string scratch = temp_dir();
   write_file(scratch + "/stdin", input);
   std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) +
-                    " && SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " +
-                    quote(ORVANE_BINARY);
+                    " && SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " + quote(binary);
   for (const std::string& a : args) {
     cmd += ' ';
     cmd += quote(a);

@@ -16,6 +16,9 @@ struct RunResult {
 // input, in `dir` (the scripts folder by default), with SDL's dummy video driver.
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input = "",
                      const std::string& dir = "");
+// The same for any program, such as the linter.
+RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
+                     const std::string& input = "", const std::string& dir = "");
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);

@@ -67,6 +67,11 @@ std::vector<std::string_view> builtin_names() {
   return names;
 }
 
+const BuiltinEntry* find_builtin(std::string_view name) {
+  int index = builtin_index(name);
+  return index < 0 ? nullptr : &TABLE[index];
+}
+
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
   const BuiltinEntry& entry = TABLE[index];
   if (args.size() < entry.min_args) return Value::null();

@@ -27,6 +27,8 @@ struct BuiltinEntry {
 int builtin_index(std::string_view name);
 // Every builtin's name, in table order.
 std::vector<std::string_view> builtin_names();
+// The table entry of the builtin called `name`, or null.
+const BuiltinEntry* find_builtin(std::string_view name);
 // The table index of `push`, which the interpreter runs in place for `a = push(a, x)`.
 inline constexpr int BUILTIN_PUSH = 6;
 

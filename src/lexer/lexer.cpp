@@ -74,14 +74,33 @@ std::vector<std::string_view> keyword_spellings() {
 
 namespace {
 
+// With TRACK, the scan also records in `offsets` the byte offset where each token begins; a
+// separate instance, so the scan for a run stays exactly as it was.
+template <bool TRACK>
 class Lexer {
  public:
-  explicit Lexer(std::string_view source) : m_src(source) {}
+  explicit Lexer(std::string_view source, std::vector<size_t>* offsets = nullptr,
+                 std::vector<size_t>* dropped = nullptr)
+      : m_src(source), m_offsets(offsets), m_dropped(dropped) {}
 
   TokenList run() {
     m_tokens.reserve(m_src.size() / 8 + 1);  // a rough guess; ordinary code has more
-    while (m_pos < m_src.size()) step();
+    while (m_pos < m_src.size()) {
+      if constexpr (TRACK) {
+        // A step emits at most one token, so a step that grew the list began that token; one
+        // that did not skipped a blank or a comment, or dropped a character.
+        size_t start = m_pos, count = m_tokens.size();
+        step();
+        if (m_tokens.size() != count)
+          m_offsets->push_back(start);
+        else if (m_dropped && !skips(m_src[start]))
+          m_dropped->push_back(start);
+      } else {
+        step();
+      }
+    }
     m_tokens.emplace_back(TokenKind::Eof);
+    if constexpr (TRACK) m_offsets->push_back(m_src.size());
     return std::move(m_tokens);
   }
 
@@ -211,7 +230,7 @@ class Lexer {
     for (char c : text) {
       unsigned digit = static_cast<unsigned>(c - '0');
       if (value > (static_cast<uint64_t>(INT64_MAX) - digit) / 10)
-        throw LiteralTooLarge{std::string(text)};
+        throw LiteralTooLarge{std::string(text), start};
       value = value * 10 + digit;
     }
     m_tokens.push_back(Token::number(static_cast<int64_t>(value)));
@@ -248,14 +267,62 @@ class Lexer {
       emit(kind);
   }
 
+  // The characters a step passes over without dropping them: blanks and comment openers.
+  static bool skips(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '#' || c == '/';
+  }
+
   std::string_view m_src;
+  std::vector<size_t>* m_offsets;
+  std::vector<size_t>* m_dropped;
   size_t m_pos = 0;
   TokenList m_tokens;
 };
 
+// Lines and columns of growing byte offsets, in one pass over the text.
+class PositionCounter {
+ public:
+  explicit PositionCounter(std::string_view source) : m_src(source) {}
+
+  SourcePosition advance_to(size_t offset) {
+    for (; m_pos < offset && m_pos < m_src.size(); ++m_pos) {
+      auto c = static_cast<unsigned char>(m_src[m_pos]);
+      if (c == '\n') {
+        ++m_at.line;
+        m_at.column = 1;
+      } else if ((c & 0xC0) != 0x80) {
+        ++m_at.column;  // a continuation byte belongs to the character before it
+      }
+    }
+    return m_at;
+  }
+
+ private:
+  std::string_view m_src;
+  size_t m_pos = 0;
+  SourcePosition m_at{1, 1};
+};
+
 }  // namespace
 
-TokenList tokenize(std::string_view source) { return Lexer(source).run(); }
+TokenList tokenize(std::string_view source) { return Lexer<false>(source).run(); }
+
+TokenList tokenize(std::string_view source, std::vector<SourcePosition>& positions,
+                   std::vector<size_t>* dropped) {
+  std::vector<size_t> offsets;
+  TokenList tokens = Lexer<true>(source, &offsets, dropped).run();
+  positions = positions_of(source, offsets);
+  return tokens;
+}
+
+std::vector<SourcePosition> positions_of(std::string_view source,
+                                         const std::vector<size_t>& offsets) {
+  std::vector<SourcePosition> positions;
+  positions.reserve(offsets.size());
+  PositionCounter counter(source);
+  for (size_t offset : offsets) positions.push_back(counter.advance_to(offset));
+  return positions;
+}
 
 std::string_view token_kind_name(TokenKind kind) {
   auto code = static_cast<int>(kind);

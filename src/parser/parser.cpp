@@ -53,14 +53,18 @@ Parser::Nest::Nest(Parser& p) : m_parser(p) {
     throw NestingTooDeep{};
 }
 
-Parser::Parser(const TokenList& tokens) : m_tokens(tokens), m_stack_limit(stack::limit()) {}
+Parser::Parser(const TokenList& tokens, ParseObserver* observer)
+    : m_tokens(tokens), m_stack_limit(stack::limit()), m_observer(observer) {}
 
-Program Parser::parse_program(const TokenList& tokens) {
-  Parser p(tokens);
+Program Parser::parse_program(const TokenList& tokens, ParseObserver* observer) {
+  Parser p(tokens, observer);
   Program program;
   while (!p.check(TokenKind::Eof)) {
     size_t start = p.m_pos;
-    if (StmtPtr s = p.parse_statement()) program.push_back(std::move(s));
+    if (StmtPtr s = p.parse_statement())
+      program.push_back(std::move(s));
+    else
+      p.note_left_out(start);
     if (p.m_pos == start) p.advance();  // a token nothing can take is skipped
   }
   return program;
@@ -81,16 +85,21 @@ Block Parser::parse_block() {
   Block block;
   while (!check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
     size_t start = m_pos;
-    if (StmtPtr s = parse_statement()) block.push_back(std::move(s));
+    if (StmtPtr s = parse_statement())
+      block.push_back(std::move(s));
+    else
+      note_left_out(start);
     if (m_pos == start) advance();
   }
   return block;
 }
 
 bool Parser::parse_braced(Block& out) {
+  size_t open = m_pos;
   if (!accept(TokenKind::LeftBrace)) return false;
   out = parse_block();
-  accept(TokenKind::RightBrace);  // a missing closing brace is not an error
+  // A missing closing brace is not an error.
+  accept_closer(TokenKind::RightBrace, open, Forgiven::BlockNotClosed);
   return true;
 }
 
@@ -130,6 +139,7 @@ StmtPtr Parser::parse_statement() {
   size_t start = m_pos;
   ExprPtr e = parse_expression();
   if (m_pos == start && !check(TokenKind::Semicolon)) return nullptr;  // nothing could begin here
+  if (m_pos == start) note(Forgiven::EmptyStatement, start);
   accept_semicolon();
   return std::make_unique<ExpressionStmt>(std::move(e));
 }
@@ -196,7 +206,10 @@ StmtPtr Parser::parse_if() {
   if (accept(TokenKind::Else)) {
     // "else" without "{" is dropped: there is no else-if form.
     Block b;
-    if (parse_braced(b)) else_branch = std::move(b);
+    if (parse_braced(b))
+      else_branch = std::move(b);
+    else
+      note(Forgiven::ElseDropped, m_pos - 1);
   }
   return std::make_unique<IfStmt>(std::move(condition), std::move(then_branch),
                                   std::move(else_branch));
@@ -225,6 +238,7 @@ StmtPtr Parser::parse_for() {
 StmtPtr Parser::parse_match() {
   advance();
   ExprPtr subject = parse_expression();
+  size_t open = m_pos;
   if (!accept(TokenKind::LeftBrace)) return nullptr;
   std::vector<MatchArm> arms;
   while (!check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
@@ -240,14 +254,21 @@ StmtPtr Parser::parse_match() {
         Nest nest(*this);
         parse_braced(arm.body);
       } else {
+        size_t body = m_pos;
         arm.body.push_back(std::make_unique<ExpressionStmt>(parse_expression()));
+        note(Forgiven::UnbracedArm, body, m_pos);
       }
       accept_semicolon();
       arms.push_back(std::move(arm));
+    } else if (m_pos != start) {
+      note(Forgiven::ArmLeftOut, start, m_pos);
     }
-    if (m_pos == start) advance();  // a token that can begin no arm is skipped
+    if (m_pos == start) {
+      note(Forgiven::ArmTokenSkipped, start);
+      advance();  // a token that can begin no arm is skipped
+    }
   }
-  accept(TokenKind::RightBrace);
+  accept_closer(TokenKind::RightBrace, open, Forgiven::BlockNotClosed);
   return std::make_unique<MatchStmt>(std::move(subject), std::move(arms));
 }
 
@@ -339,22 +360,28 @@ ExprPtr Parser::parse_postfix() {
         auto key = std::make_unique<StringExpr>(peek().text());
         advance();
         e = std::make_unique<IndexExpr>(std::move(e), std::move(key));
+      } else {
+        note(Forgiven::DotDropped, m_pos - 1);
       }
     } else if (check(TokenKind::LeftBracket)) {
       Nest nest(*this);
+      size_t open = m_pos;
       advance();
       ExprPtr index = parse_expression();
-      accept(TokenKind::RightBracket);
+      accept_closer(TokenKind::RightBracket, open);
       e = std::make_unique<IndexExpr>(std::move(e), std::move(index));
     } else if (check(TokenKind::LeftParen)) {
       Nest nest(*this);
+      size_t open = m_pos;
       advance();
       std::vector<ExprPtr> args = parse_expression_list();
-      accept(TokenKind::RightParen);
+      accept_closer(TokenKind::RightParen, open);
       // Only plain names can be called; other callees keep themselves and drop the arguments.
       if (e->kind == Expr::Identifier) {
         NameId name = static_cast<IdentifierExpr&>(*e).name;
         e = std::make_unique<CallExpr>(name, builtin_of(name), std::move(args));
+      } else {
+        note(Forgiven::ArgumentsDropped, open, m_pos);
       }
     } else {
       break;
@@ -377,16 +404,18 @@ ExprPtr Parser::parse_primary() {
       return std::make_unique<IdentifierExpr>(t.name());
     case TokenKind::LeftParen: {
       Nest nest(*this);
+      size_t open = m_pos;
       advance();
       ExprPtr inner = parse_expression();
-      accept(TokenKind::RightParen);
+      accept_closer(TokenKind::RightParen, open);
       return inner;
     }
     case TokenKind::LeftBracket: {
       Nest nest(*this);
+      size_t open = m_pos;
       advance();
       std::vector<ExprPtr> elements = parse_expression_list();
-      accept(TokenKind::RightBracket);
+      accept_closer(TokenKind::RightBracket, open);
       return std::make_unique<ArrayExpr>(std::move(elements));
     }
     case TokenKind::LeftBrace: {
@@ -394,7 +423,9 @@ ExprPtr Parser::parse_primary() {
       advance();
       return parse_dict();
     }
-    default: return std::make_unique<NumberExpr>(0);  // placeholder, nothing consumed
+    default:
+      note(Forgiven::MissingExpression, m_pos);
+      return std::make_unique<NumberExpr>(0);  // placeholder, nothing consumed
   }
 }
 
@@ -405,6 +436,7 @@ std::vector<ExprPtr> Parser::parse_expression_list() {
     size_t start = m_pos;
     ExprPtr e = parse_expression();
     if (m_pos == start && !check(TokenKind::Comma)) {
+      note(Forgiven::ElementSkipped, start);
       advance();  // a token no expression can take is skipped, not turned into elements
       continue;
     }
@@ -415,21 +447,26 @@ std::vector<ExprPtr> Parser::parse_expression_list() {
 }
 
 ExprPtr Parser::parse_dict() {
+  size_t open = m_pos - 1;
   std::vector<DictEntry> entries;
   while (!check(TokenKind::RightBrace) && !check(TokenKind::Eof)) {
     if (!is_name(peek())) {
+      note(Forgiven::KeySkipped, m_pos);
       advance();  // keys are bare names; anything else is skipped
       continue;
     }
     std::string key = peek().text();
     advance();
-    if (!accept(TokenKind::Colon)) continue;
+    if (!accept(TokenKind::Colon)) {
+      note(Forgiven::KeyDropped, m_pos - 1);
+      continue;
+    }
     ExprPtr value = parse_expression();
     uint64_t h = DictMap::hash(key);
     entries.push_back(DictEntry{std::move(key), h, std::move(value)});
     accept(TokenKind::Comma);
   }
-  accept(TokenKind::RightBrace);
+  accept_closer(TokenKind::RightBrace, open);
   return std::make_unique<DictExpr>(std::move(entries));
 }
 

@@ -4,6 +4,7 @@
 
 #include "lexer/token.hpp"
 #include "parser/ast.hpp"
+#include "parser/observer.hpp"
 
 namespace orvane {
 
@@ -17,10 +18,26 @@ class Parser {
   static constexpr int MAX_NESTING = 4096;
   static constexpr int MAX_CHAIN = 100000;
 
-  static Program parse_program(const TokenList& tokens);
+  // `observer`, when given, hears of every input the parser forgives; the result is the same.
+  static Program parse_program(const TokenList& tokens, ParseObserver* observer = nullptr);
 
  private:
-  explicit Parser(const TokenList& tokens);
+  Parser(const TokenList& tokens, ParseObserver* observer);
+
+  // Reached only where the input is forgiven, never on the way of well-formed code.
+  void note(Forgiven what, size_t at, size_t end) {
+    if (m_observer) m_observer->forgiven(what, at, end);
+  }
+  void note(Forgiven what, size_t at) { note(what, at, at + 1); }
+  // After a statement attempt from `start` gave nothing.
+  void note_left_out(size_t start) {
+    note(m_pos == start ? Forgiven::TokenSkipped : Forgiven::StatementLeftOut, start,
+         m_pos == start ? start + 1 : m_pos);
+  }
+  // Accepts the closer of the bracket or brace at `open`.
+  void accept_closer(TokenKind closer, size_t open, Forgiven what = Forgiven::CloserMissing) {
+    if (!accept(closer)) note(what, open, m_pos);
+  }
 
   const Token& peek(size_t ahead = 0) const;
   bool check(TokenKind kind) const { return peek().kind() == kind; }
@@ -73,6 +90,7 @@ class Parser {
   size_t m_pos = 0;
   int m_depth = 0;
   const char* m_stack_limit;
+  ParseObserver* m_observer;
 };
 
 }  // namespace orvane

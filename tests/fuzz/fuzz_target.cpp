@@ -1,5 +1,5 @@
 // libFuzzer target: scans, parses and runs its input with a step budget, no window and no
-// standard input, discarding what the script prints.
+// standard input, discarding what the script prints; and lints it.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "lint/lint.hpp"
 #include "run_guard.hpp"
 #include "support/output.hpp"
 #include "support/unicode.hpp"
@@ -41,5 +42,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
   } catch (const orvane::StepBudgetExhausted&) {
   }
+  orvane::lint::lint_source(text);
   return 0;
 }
