@@ -1,5 +1,7 @@
 // orvane: runs an Orvane script, or the interactive loop when no script is named.
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "cli.hpp"
 #include "repl.hpp"
 #include "run_guard.hpp"
+#include "support/interrupt.hpp"
 #include "support/output.hpp"
 #include "support/stack.hpp"
 #include "support/unicode.hpp"
@@ -49,27 +52,81 @@ std::string milliseconds(std::chrono::steady_clock::duration d) {
   return buf;
 }
 
-// Reads the whole file; on failure returns false with the description in `error`.
+// The thread that runs scripts; a stop signal delivered elsewhere is passed on to it, so that a
+// read it is blocked in returns early.
+pthread_t g_runner;
+
+void on_stop_signal(int signal) {
+  int saved = errno;
+  interrupt::request(signal);
+  if (!pthread_equal(pthread_self(), g_runner)) pthread_kill(g_runner, signal);
+  errno = saved;
+}
+
+// Ctrl-C, SIGTERM and SIGHUP ask the running script to stop. No SA_RESTART: a blocking read
+// fails with EINTR and the reader checks for the request.
+void install_stop_handlers() {
+  g_runner = pthread_self();
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+// A script may take this share of the memory limit: its tokens and syntax tree need several
+// times the room of its text.
+constexpr uint64_t SCRIPT_SHARE_OF_MEMORY = 8;
+
+// Reads the whole file, up to a bound taken from the memory limit (an endless file such as
+// /dev/zero, or a huge one, is refused); on failure returns false with the description in
+// `error`. A stop signal while waiting (on a FIFO, say) throws Interrupted.
 bool read_file(const std::string& path, std::string& text, std::string& error) {
   auto os_error = [&](int code) {
     error = std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
     return false;
   };
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd;
+  while ((fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR)
+    interrupt::check();
   if (fd < 0) return os_error(errno);
-  char buf[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int code = errno;
-      ::close(fd);
-      return os_error(code);
+  uint64_t bound = allocation_limit() / SCRIPT_SHARE_OF_MEMORY;
+  int code = 0;
+  try {
+    struct stat info {};
+    // The size is only a hint: the file may change while it is read.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        static_cast<uint64_t>(info.st_size) <= bound)
+      text.reserve(static_cast<size_t>(info.st_size));
+    char buf[1 << 16];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) {
+        interrupt::check();
+        continue;
+      }
+      if (n < 0) {
+        code = errno;
+        break;
+      }
+      if (n == 0) break;
+      if (text.size() + static_cast<size_t>(n) > bound) {
+        code = EFBIG;
+        break;
+      }
+      text.append(buf, static_cast<size_t>(n));
     }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
+  } catch (const std::bad_alloc&) {
+    code = ENOMEM;
+  } catch (...) {
+    ::close(fd);
+    throw;
   }
   ::close(fd);
+  if (code != 0) {
+    text = std::string();
+    return os_error(code);
+  }
   if (!unicode::is_valid_utf8(text)) {
     error = "stream did not contain valid UTF-8";
     return false;
@@ -83,7 +140,7 @@ int fail(std::string_view message) {
   return 1;
 }
 
-int run_script(const CommandLine& cl) {
+int run_script_or_throw(const CommandLine& cl) {
   using Clock = std::chrono::steady_clock;
   bool debug = cl.debug;
   debug_log(debug, DEBUG_RULE);
@@ -123,12 +180,25 @@ int run_script(const CommandLine& cl) {
   return 0;
 }
 
+// A stop signal ends the run with the conventional status, 128 and the signal's number. By the
+// time it gets here the interpreter and its window are gone; what was printed still goes out.
+int run_script(const CommandLine& cl) {
+  try {
+    return run_script_or_throw(cl);
+  } catch (const Interrupted& stop) {
+    output::flush();
+    return 128 + stop.signal;
+  }
+}
+
 int dispatch(const CommandLine& cl) {
   switch (cl.action) {
     case CommandLine::Help: output::write(USAGE); break;
     case CommandLine::Version: output::write(VERSION_LINE); break;
     case CommandLine::Repl: run_repl(); break;
-    case CommandLine::Run: return run_script(cl);
+    case CommandLine::Run:
+      install_stop_handlers();
+      return run_script(cl);
   }
   output::flush();
   return 0;

@@ -48,11 +48,16 @@ std::string quote(const std::string& s) {
 
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input,
                      const std::string& dir) {
+  return run_orvane_limited(0, args, input, dir);
+}
+
+RunResult run_orvane_limited(uint64_t memory_kib, const std::vector<std::string>& args,
+                             const std::string& input, const std::string& dir) {
   std::string scratch = temp_dir();
   write_file(scratch + "/stdin", input);
-  std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) +
-                    " && SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " +
-                    quote(ORVANE_BINARY);
+  std::string limit = memory_kib ? "ulimit -v " + std::to_string(memory_kib) + " && " : "";
+  std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) + " && " + limit +
+                    "SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " + quote(ORVANE_BINARY);
   for (const std::string& a : args) {
     cmd += ' ';
     cmd += quote(a);

@@ -1,6 +1,7 @@
 // Helpers shared by the tests: running the real binary and reading files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct RunResult {
 // input, in `dir` (the scripts folder by default), with SDL's dummy video driver.
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input = "",
                      const std::string& dir = "");
+// The same with the address space limited to `memory_kib` KiB (`ulimit -v`).
+RunResult run_orvane_limited(uint64_t memory_kib, const std::vector<std::string>& args,
+                             const std::string& input = "", const std::string& dir = "");
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "support/interrupt.hpp"
 #include "support/output.hpp"
 
 namespace orvane::input {
@@ -22,7 +23,10 @@ struct Reader {
     start = end = 0;
     for (;;) {
       ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EINTR) {
+        interrupt::check();  // a stop signal ends the wait
+        continue;
+      }
       if (n <= 0) {
         at_end = true;
         return false;
