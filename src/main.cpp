@@ -1,14 +1,11 @@
 // orvane: runs an Orvane script, or the interactive loop when no script is named.
-#include <fcntl.h>
 #include <pthread.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli.hpp"
@@ -17,7 +14,6 @@
 #include "support/interrupt.hpp"
 #include "support/output.hpp"
 #include "support/stack.hpp"
-#include "support/unicode.hpp"
 
 namespace orvane {
 namespace {
@@ -78,62 +74,6 @@ void install_stop_handlers() {
 // times the room of its text.
 constexpr uint64_t SCRIPT_SHARE_OF_MEMORY = 8;
 
-// Reads the whole file, up to a bound taken from the memory limit (an endless file such as
-// /dev/zero, or a huge one, is refused); on failure returns false with the description in
-// `error`. A stop signal while waiting (on a FIFO, say) throws Interrupted.
-bool read_file(const std::string& path, std::string& text, std::string& error) {
-  auto os_error = [&](int code) {
-    error = std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
-    return false;
-  };
-  int fd;
-  while ((fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR)
-    interrupt::check();
-  if (fd < 0) return os_error(errno);
-  uint64_t bound = allocation_limit() / SCRIPT_SHARE_OF_MEMORY;
-  int code = 0;
-  try {
-    struct stat info {};
-    // The size is only a hint: the file may change while it is read.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-        static_cast<uint64_t>(info.st_size) <= bound)
-      text.reserve(static_cast<size_t>(info.st_size));
-    char buf[1 << 16];
-    for (;;) {
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n < 0 && errno == EINTR) {
-        interrupt::check();
-        continue;
-      }
-      if (n < 0) {
-        code = errno;
-        break;
-      }
-      if (n == 0) break;
-      if (text.size() + static_cast<size_t>(n) > bound) {
-        code = EFBIG;
-        break;
-      }
-      text.append(buf, static_cast<size_t>(n));
-    }
-  } catch (const std::bad_alloc&) {
-    code = ENOMEM;
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  ::close(fd);
-  if (code != 0) {
-    text = std::string();
-    return os_error(code);
-  }
-  if (!unicode::is_valid_utf8(text)) {
-    error = "stream did not contain valid UTF-8";
-    return false;
-  }
-  return true;
-}
-
 int fail(std::string_view message) {
   output::flush();
   write_stderr(std::string(message) + "\n");
@@ -147,7 +87,8 @@ int run_script_or_throw(const CommandLine& cl) {
   debug_log(debug, "Starting Orvane interpreter...");
   if (!has_script_extension(cl.file)) return fail("Error: Only .ov files are allowed.");
   std::string text, error;
-  if (!read_file(cl.file, text, error)) return fail("Error: Failed to read the file: " + error);
+  if (!read_script(cl.file, allocation_limit() / SCRIPT_SHARE_OF_MEMORY, text, error))
+    return fail("Error: Failed to read the file: " + error);
   debug_log(debug, "File read successfully (" + std::to_string(text.size()) + " bytes)");
 
   TokenList tokens;
