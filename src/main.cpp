@@ -132,7 +132,7 @@ int run_script(const CommandLine& cl) {
   }
 }
 
-int dispatch(const CommandLine& cl) {
+int dispatch_or_throw(const CommandLine& cl) {
   switch (cl.action) {
     case CommandLine::Help: output::write(USAGE); break;
     case CommandLine::Version: output::write(VERSION_LINE); break;
@@ -143,6 +143,18 @@ int dispatch(const CommandLine& cl) {
   }
   output::flush();
   return 0;
+}
+
+// Memory can run out outside a script's run too (the interactive loop gathering a line, say):
+// that ends the process with the same message, never with an uncaught exception.
+int dispatch(const CommandLine& cl) {
+  try {
+    return dispatch_or_throw(cl);
+  } catch (const std::bad_alloc&) {
+    return fail("Error: out of memory");
+  } catch (const OutOfMemory&) {
+    return fail("Error: out of memory");
+  }
 }
 
 }  // namespace

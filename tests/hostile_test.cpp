@@ -131,6 +131,7 @@ TEST(Signals, StopARunWithItsOutputWrittenAndTheConventionalStatus) {
 
 // Memory: what fits runs, what does not ends with the message, the output kept, status 1.
 TEST(Memory, WhatFitsRunsAndWhatDoesNotEndsTheRun) {
+  if (!address_space_limits_work()) GTEST_SKIP() << "needs an address-space limit";
   struct Case {
     const char* script;
     uint64_t memory_kib;
@@ -171,6 +172,7 @@ TEST(Memory, WhatFitsRunsAndWhatDoesNotEndsTheRun) {
 
 // Files that are not ordinary scripts end in the read error, never in a crash or a hang.
 TEST(Reading, HostileFilesGiveTheReadError) {
+  if (!address_space_limits_work()) GTEST_SKIP() << "needs an address-space limit";
   std::string dir = temp_dir();
   fs::create_symlink("/dev/zero", dir + "/zero.ov");
   fs::create_directory(dir + "/folder.ov");
@@ -197,6 +199,7 @@ TEST(Reading, HostileFilesGiveTheReadError) {
 
 // A FIFO is read to its end like a file; one that never ends is refused like /dev/zero.
 TEST(Reading, FifosAreReadToTheirEndOrRefused) {
+  if (!address_space_limits_work()) GTEST_SKIP() << "needs an address-space limit";
   std::string dir = temp_dir();
   ASSERT_EQ(mkfifo((dir + "/pipe.ov").c_str(), 0600), 0);
   struct Case {

@@ -46,6 +46,14 @@ std::string quote(const std::string& s) {
 
 }  // namespace
 
+bool address_space_limits_work() {
+#if defined(ORVANE_SANITIZED)
+  return false;
+#else
+  return true;
+#endif
+}
+
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input,
                      const std::string& dir) {
   return run_orvane_limited(0, args, input, dir);

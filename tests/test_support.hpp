@@ -17,6 +17,9 @@ struct RunResult {
 // input, in `dir` (the scripts folder by default), with SDL's dummy video driver.
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input = "",
                      const std::string& dir = "");
+// Whether the binary can run under an address-space limit: a sanitized one reserves terabytes
+// of address space for its own bookkeeping and cannot.
+bool address_space_limits_work();
 // The same with the address space limited to `memory_kib` KiB (`ulimit -v`).
 RunResult run_orvane_limited(uint64_t memory_kib, const std::vector<std::string>& args,
                              const std::string& input = "", const std::string& dir = "");

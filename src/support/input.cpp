@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "support/interrupt.hpp"
+#include "support/memory.hpp"
 #include "support/output.hpp"
 
 namespace orvane::input {
@@ -50,6 +52,9 @@ std::optional<std::string> read_line() {
   std::string line;
   for (;;) {
     if (r.start == r.end && !r.fill()) break;
+    // A line without end (standard input from /dev/zero) would take all memory; the caller
+    // needs room for a copy or two beside it.
+    if (line.size() > memory::environment_limit() / 4) throw std::bad_alloc();
     const char* from = r.buffer + r.start;
     const void* nl = std::memchr(from, '\n', r.end - r.start);
     if (nl) {
