@@ -51,11 +51,13 @@ std::string milliseconds(std::chrono::steady_clock::duration d) {
 // The thread that runs scripts; a stop signal delivered elsewhere is passed on to it, so that a
 // read it is blocked in returns early.
 pthread_t g_runner;
+// Set while that thread runs a script, so that no signal is passed on to a thread that ended.
+volatile std::sig_atomic_t g_forwarding = 0;
 
 void on_stop_signal(int signal) {
   int saved = errno;
   interrupt::request(signal);
-  if (!pthread_equal(pthread_self(), g_runner)) pthread_kill(g_runner, signal);
+  if (g_forwarding && !pthread_equal(pthread_self(), g_runner)) pthread_kill(g_runner, signal);
   errno = saved;
 }
 
@@ -63,6 +65,7 @@ void on_stop_signal(int signal) {
 // fails with EINTR and the reader checks for the request.
 void install_stop_handlers() {
   g_runner = pthread_self();
+  g_forwarding = 1;
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
@@ -124,12 +127,16 @@ int run_script_or_throw(const CommandLine& cl) {
 // A stop signal ends the run with the conventional status, 128 and the signal's number. By the
 // time it gets here the interpreter and its window are gone; what was printed still goes out.
 int run_script(const CommandLine& cl) {
+  install_stop_handlers();
+  int status;
   try {
-    return run_script_or_throw(cl);
+    status = run_script_or_throw(cl);
   } catch (const Interrupted& stop) {
     output::flush();
-    return 128 + stop.signal;
+    status = 128 + stop.signal;
   }
+  g_forwarding = 0;
+  return status;
 }
 
 int dispatch_or_throw(const CommandLine& cl) {
@@ -137,9 +144,7 @@ int dispatch_or_throw(const CommandLine& cl) {
     case CommandLine::Help: output::write(USAGE); break;
     case CommandLine::Version: output::write(VERSION_LINE); break;
     case CommandLine::Repl: run_repl(); break;
-    case CommandLine::Run:
-      install_stop_handlers();
-      return run_script(cl);
+    case CommandLine::Run: return run_script(cl);
   }
   output::flush();
   return 0;
