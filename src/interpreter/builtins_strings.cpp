@@ -5,7 +5,6 @@
 #include <unicode/uchar.h>
 
 #include <algorithm>
-#include <bit>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,33 +17,6 @@ namespace orvane {
 namespace {
 
 bool is_continuation(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
-
-// The number of bytes in the word that begin a character.
-int character_starts(uint64_t word) {
-  // A continuation byte has its top bit set and the next one clear.
-  uint64_t continuation = word & ~(word << 1) & 0x8080808080808080ull;
-  return 8 - std::popcount(continuation);
-}
-
-// The byte offset `count` characters after `pos` (a character start), or the end of the text.
-// Whole words are counted at a time.
-size_t skip_characters(std::string_view text, size_t pos, uint64_t count) {
-  while (pos + 8 <= text.size()) {
-    uint64_t word;
-    std::memcpy(&word, text.data() + pos, 8);
-    auto starts = static_cast<uint64_t>(character_starts(word));
-    if (starts > count) break;
-    count -= starts;
-    pos += 8;
-  }
-  // The answer is the first character start once `count` of them have been passed.
-  for (; pos < text.size(); ++pos) {
-    if (is_continuation(text[pos])) continue;
-    if (count == 0) return pos;
-    --count;
-  }
-  return text.size();
-}
 
 // The first place at or after `from` where `needle` (not empty) occurs, or npos. glibc's memmem
 // is linear in the worst case.
@@ -311,7 +283,7 @@ Value slice(BuiltinArgs args, GraphicsContext&) {
     pos = skip;
     stop = take >= text.size() - pos ? text.size() : pos + take;
   } else {
-    pos = skip_characters(text, 0, skip);
+    pos = args[0].character_offset(skip);
     stop = skip_characters(text, pos, take);
   }
   return Value::string(std::string(text.substr(pos, stop - pos)));

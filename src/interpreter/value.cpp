@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <bit>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -138,6 +139,18 @@ HeapObject* next_dead(const HeapObject* dead) noexcept {
   return next;
 }
 
+// The last character position asked of a string, forgotten when that string changes or goes.
+struct CharacterMark {
+  const HeapObject* payload = nullptr;
+  uint64_t index = 0;
+  size_t offset = 0;
+};
+CharacterMark g_mark;
+
+void forget_mark(const HeapObject* payload) {
+  if (g_mark.payload == payload) g_mark.payload = nullptr;
+}
+
 // Collections whose last reference has gone and whose elements are still to be let go.
 struct DeadLists {
   HeapObject* arrays = nullptr;
@@ -158,6 +171,7 @@ void release_items(std::vector<Value>& items) noexcept {
 // lives in the dead payloads themselves, so nothing is allocated.
 void Value::destroy() noexcept {
   if (m_kind != Array && m_kind != Dict) {
+    forget_mark(m_u.p);
     delete_payload(m_kind, m_u.p);
     return;
   }
@@ -200,7 +214,60 @@ bool all_ascii(std::string_view text) {
   return true;
 }
 
+bool is_continuation(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
+
+// The number of bytes in the word that begin a character.
+int character_starts(uint64_t word) {
+  // A continuation byte has its top bit set and the next one clear.
+  uint64_t continuation = word & ~(word << 1) & 0x8080808080808080ull;
+  return 8 - std::popcount(continuation);
+}
+
+// The start of the character `count` characters before `pos`, or 0.
+size_t back_characters(std::string_view text, size_t pos, uint64_t count) {
+  for (; count > 0 && pos > 0; --count) {
+    --pos;
+    while (pos > 0 && is_continuation(text[pos])) --pos;
+  }
+  return pos;
+}
+
 }  // namespace
+
+// Whole words are counted at a time.
+size_t skip_characters(std::string_view text, size_t pos, uint64_t count) {
+  while (pos + 8 <= text.size()) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    auto starts = static_cast<uint64_t>(character_starts(word));
+    if (starts > count) break;
+    count -= starts;
+    pos += 8;
+  }
+  // The answer is the first character start once `count` of them have been passed.
+  for (; pos < text.size(); ++pos) {
+    if (is_continuation(text[pos])) continue;
+    if (count == 0) return pos;
+    --count;
+  }
+  return text.size();
+}
+
+size_t Value::character_offset(uint64_t index) const {
+  std::string_view text = as_string();
+  size_t offset;
+  if (g_mark.payload != m_u.p) {
+    offset = skip_characters(text, 0, index);
+  } else if (index >= g_mark.index) {
+    offset = skip_characters(text, g_mark.offset, index - g_mark.index);
+  } else if (g_mark.index - index < index) {
+    offset = back_characters(text, g_mark.offset, g_mark.index - index);
+  } else {
+    offset = skip_characters(text, 0, index);
+  }
+  if (offset < text.size()) g_mark = {m_u.p, index, offset};
+  return offset;
+}
 
 bool Value::is_ascii() const {
   auto* o = static_cast<StringObject*>(m_u.p);
@@ -212,6 +279,7 @@ std::string& Value::mutable_string() {
   if (m_u.p->refs != 1) *this = string(as_string());
   auto* o = static_cast<StringObject*>(m_u.p);
   o->spare = ASCII_UNKNOWN;  // the caller may change the text
+  forget_mark(o);
   return o->text;
 }
 

@@ -146,6 +146,10 @@ class Value {
   // Whether a String's text is all ASCII, so that characters and bytes coincide. Worked out on
   // the first call and kept with the text.
   bool is_ascii() const;
+  // The byte offset at which character `index` of a String starts, or the text's length when
+  // it has no such character. The last answer is remembered, so reading a text character by
+  // character walks it once rather than from the start every time.
+  size_t character_offset(uint64_t index) const;
   // Writable access for uniquely owned payloads; copies the payload first when shared.
   std::string& mutable_string();
   std::vector<Value>& mutable_array();
@@ -294,6 +298,10 @@ inline const CircleShape& Value::as_circle() const {
 inline const TriangleShape& Value::as_triangle() const {
   return static_cast<BoxObject<TriangleShape>*>(m_u.p)->shape;
 }
+
+// The byte offset `count` characters after `pos` (a character start in valid UTF-8), or the
+// end of the text.
+size_t skip_characters(std::string_view text, size_t pos, uint64_t count);
 
 // The text form in which print shows a value.
 std::string display(const Value& v);
