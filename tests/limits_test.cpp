@@ -286,7 +286,8 @@ TEST(Reading, AFileThatShrinksWhileItIsRead) {
   std::string dir = temp_dir();
   std::string path = dir + "/shrinking.ov";
   std::string original;
-  for (int i = 0; original.size() < (8u << 20); ++i) original += "print(" + std::to_string(i) + ")\n";
+  for (int i = 0; original.size() < (8u << 20); ++i)
+    original += "print(" + std::to_string(i) + ")\n";
   for (int round = 0; round < 5; ++round) {
     write_file(path, original);
     std::thread cutter([&] {

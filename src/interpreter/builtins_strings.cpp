@@ -340,8 +340,12 @@ Value reverse(BuiltinArgs args, GraphicsContext&) {
 // append leaves a as it was.
 Value push(BuiltinArgs args, GraphicsContext&) {
   if (!args[0].is(Value::Array)) return Value::null();
-  if (!args[0].is_unique()) check_allocation((uint64_t{args[0].as_array().size()} + 1) * sizeof(Value));
-  check_append(args[0].as_array());
+  const std::vector<Value>& items = args[0].as_array();
+  // A shared array is copied first, exactly its size, and the append then moves the copy.
+  if (args[0].is_unique())
+    check_append(items);
+  else
+    check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
   args[0].mutable_array().push_back(std::move(args[1]));
   return std::move(args[0]);
 }
