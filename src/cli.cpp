@@ -1,5 +1,16 @@
 #include "cli.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "support/interrupt.hpp"
+#include "support/unicode.hpp"
+
 namespace orvane {
 
 const std::string_view USAGE =
@@ -56,6 +67,58 @@ bool has_script_extension(std::string_view path) {
   size_t dot = last.rfind('.');
   if (dot == std::string_view::npos || dot == 0) return false;
   return last.substr(dot + 1) == "ov";
+}
+
+bool read_script(const std::string& path, uint64_t bound, std::string& text, std::string& error) {
+  auto os_error = [&](int code) {
+    error = std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
+    return false;
+  };
+  int fd;
+  while ((fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR)
+    interrupt::check();
+  if (fd < 0) return os_error(errno);
+  int code = 0;
+  try {
+    struct stat info {};
+    // The size is only a hint: the file may change while it is read.
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+        static_cast<uint64_t>(info.st_size) <= bound)
+      text.reserve(static_cast<size_t>(info.st_size));
+    char buf[1 << 16];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) {
+        interrupt::check();
+        continue;
+      }
+      if (n < 0) {
+        code = errno;
+        break;
+      }
+      if (n == 0) break;
+      if (text.size() + static_cast<uint64_t>(n) > bound) {
+        code = EFBIG;
+        break;
+      }
+      text.append(buf, static_cast<size_t>(n));
+    }
+  } catch (const std::bad_alloc&) {
+    code = ENOMEM;
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  if (code != 0) {
+    text = std::string();
+    return os_error(code);
+  }
+  if (!unicode::is_valid_utf8(text)) {
+    error = "stream did not contain valid UTF-8";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace orvane

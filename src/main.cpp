@@ -1,20 +1,19 @@
 // orvane: runs an Orvane script, or the interactive loop when no script is named.
-#include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli.hpp"
 #include "repl.hpp"
 #include "run_guard.hpp"
+#include "support/interrupt.hpp"
 #include "support/output.hpp"
 #include "support/stack.hpp"
-#include "support/unicode.hpp"
 
 namespace orvane {
 namespace {
@@ -49,33 +48,34 @@ std::string milliseconds(std::chrono::steady_clock::duration d) {
   return buf;
 }
 
-// Reads the whole file; on failure returns false with the description in `error`.
-bool read_file(const std::string& path, std::string& text, std::string& error) {
-  auto os_error = [&](int code) {
-    error = std::string(std::strerror(code)) + " (os error " + std::to_string(code) + ")";
-    return false;
-  };
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return os_error(errno);
-  char buf[1 << 16];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int code = errno;
-      ::close(fd);
-      return os_error(code);
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  if (!unicode::is_valid_utf8(text)) {
-    error = "stream did not contain valid UTF-8";
-    return false;
-  }
-  return true;
+// The thread that runs scripts; a stop signal delivered elsewhere is passed on to it, so that a
+// read it is blocked in returns early.
+pthread_t g_runner;
+// Set while that thread runs a script, so that no signal is passed on to a thread that ended.
+volatile std::sig_atomic_t g_forwarding = 0;
+
+void on_stop_signal(int signal) {
+  int saved = errno;
+  interrupt::request(signal);
+  if (g_forwarding && !pthread_equal(pthread_self(), g_runner)) pthread_kill(g_runner, signal);
+  errno = saved;
 }
+
+// Ctrl-C, SIGTERM and SIGHUP ask the running script to stop. No SA_RESTART: a blocking read
+// fails with EINTR and the reader checks for the request.
+void install_stop_handlers() {
+  g_runner = pthread_self();
+  g_forwarding = 1;
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+// A script may take this share of the memory limit: its tokens and syntax tree need several
+// times the room of its text.
+constexpr uint64_t SCRIPT_SHARE_OF_MEMORY = 8;
 
 int fail(std::string_view message) {
   output::flush();
@@ -83,14 +83,15 @@ int fail(std::string_view message) {
   return 1;
 }
 
-int run_script(const CommandLine& cl) {
+int run_script_or_throw(const CommandLine& cl) {
   using Clock = std::chrono::steady_clock;
   bool debug = cl.debug;
   debug_log(debug, DEBUG_RULE);
   debug_log(debug, "Starting Orvane interpreter...");
   if (!has_script_extension(cl.file)) return fail("Error: Only .ov files are allowed.");
   std::string text, error;
-  if (!read_file(cl.file, text, error)) return fail("Error: Failed to read the file: " + error);
+  if (!read_script(cl.file, allocation_limit() / SCRIPT_SHARE_OF_MEMORY, text, error))
+    return fail("Error: Failed to read the file: " + error);
   debug_log(debug, "File read successfully (" + std::to_string(text.size()) + " bytes)");
 
   TokenList tokens;
@@ -123,7 +124,22 @@ int run_script(const CommandLine& cl) {
   return 0;
 }
 
-int dispatch(const CommandLine& cl) {
+// A stop signal ends the run with the conventional status, 128 and the signal's number. By the
+// time it gets here the interpreter and its window are gone; what was printed still goes out.
+int run_script(const CommandLine& cl) {
+  install_stop_handlers();
+  int status;
+  try {
+    status = run_script_or_throw(cl);
+  } catch (const Interrupted& stop) {
+    output::flush();
+    status = 128 + stop.signal;
+  }
+  g_forwarding = 0;
+  return status;
+}
+
+int dispatch_or_throw(const CommandLine& cl) {
   switch (cl.action) {
     case CommandLine::Help: output::write(USAGE); break;
     case CommandLine::Version: output::write(VERSION_LINE); break;
@@ -132,6 +148,18 @@ int dispatch(const CommandLine& cl) {
   }
   output::flush();
   return 0;
+}
+
+// Memory can run out outside a script's run too (the interactive loop gathering a line, say):
+// that ends the process with the same message, never with an uncaught exception.
+int dispatch(const CommandLine& cl) {
+  try {
+    return dispatch_or_throw(cl);
+  } catch (const std::bad_alloc&) {
+    return fail("Error: out of memory");
+  } catch (const OutOfMemory&) {
+    return fail("Error: out of memory");
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 //   NAME.args    the argument list, one per line, "{}" standing for the script (default "{}")
 //   NAME.err     expected standard error, exactly
 //   NAME.status  expected exit status (default 0)
+//   NAME.memory  the address-space limit to run under, in KiB (`ulimit -v`)
 // NAME.repl instead of NAME.ov is standard input for the interactive loop (no arguments).
 #include <gtest/gtest.h>
 
@@ -48,7 +49,9 @@ TEST_P(Golden, MatchesExpectedOutput) {
       args.push_back(GetParam() + ".ov");
     }
   }
-  RunResult r = run_orvane(args, input);
+  uint64_t memory = fs::exists(base + ".memory") ? std::stoull(read_file(base + ".memory")) : 0;
+  if (memory && !address_space_limits_work()) GTEST_SKIP() << "needs an address-space limit";
+  RunResult r = run_orvane_limited(memory, args, input);
   EXPECT_EQ(r.out, read_file(base + ".out"));
   if (fs::exists(base + ".err")) {
     EXPECT_EQ(r.err, read_file(base + ".err"));

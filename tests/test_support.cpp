@@ -46,17 +46,31 @@ std::string quote(const std::string& s) {
 
 }  // namespace
 
+bool address_space_limits_work() {
+#if defined(ORVANE_SANITIZED)
+  return false;
+#else
+  return true;
+#endif
+}
+
 RunResult run_orvane(const std::vector<std::string>& args, const std::string& input,
                      const std::string& dir) {
   return run_binary(ORVANE_BINARY, args, input, dir);
 }
 
+RunResult run_orvane_limited(uint64_t memory_kib, const std::vector<std::string>& args,
+                             const std::string& input, const std::string& dir) {
+  return run_binary(ORVANE_BINARY, args, input, dir, memory_kib);
+}
+
 RunResult run_binary(const std::string& binary, const std::vector<std::string>& args,
-                     const std::string& input, const std::string& dir) {
+                     const std::string& input, const std::string& dir, uint64_t memory_kib) {
   std::string scratch = temp_dir();
   write_file(scratch + "/stdin", input);
-  std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) +
-                    " && SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " + quote(binary);
+  std::string limit = memory_kib ? "ulimit -v " + std::to_string(memory_kib) + " && " : "";
+  std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) + " && " + limit +
+                    "SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " + quote(binary);
   for (const std::string& a : args) {
     cmd += ' ';
     cmd += quote(a);

@@ -1,6 +1,8 @@
 // len, upper, lower, slice, split, concat, contains, reverse, push, pop.
 // Two measures of a string live here side by side: len counts bytes, slice counts characters.
+#include <string.h>
 #include <unicode/ucasemap.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <memory>
@@ -8,6 +10,7 @@
 #include <string_view>
 
 #include "interpreter/builtins.hpp"
+#include "support/unicode.hpp"
 
 namespace orvane {
 
@@ -15,13 +18,14 @@ namespace {
 
 bool is_continuation(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
 
-// The byte offset `count` characters after `pos`, or the end of the text.
-size_t skip_characters(std::string_view text, size_t pos, uint64_t count) {
-  for (; count > 0 && pos < text.size(); --count) {
-    ++pos;
-    while (pos < text.size() && is_continuation(text[pos])) ++pos;
-  }
-  return pos;
+// The first place at or after `from` where `needle` (not empty) occurs, or npos. glibc's memmem
+// is linear in the worst case.
+size_t find_text(std::string_view haystack, std::string_view needle, size_t from) {
+  if (from > haystack.size()) return std::string_view::npos;
+  const void* at = ::memmem(haystack.data() + from, haystack.size() - from, needle.data(),
+                            needle.size());
+  if (!at) return std::string_view::npos;
+  return static_cast<size_t>(static_cast<const char*>(at) - haystack.data());
 }
 
 // The display form of a value, borrowing a String's own text instead of copying it.
@@ -109,6 +113,62 @@ size_t cut_point(std::string_view text, size_t from, size_t limit) {
   return end;
 }
 
+// A cut between two ASCII characters that are not case-ignorable (or at either end) leaves no
+// context for the other side to see.
+bool is_clean_cut(std::string_view text, size_t p) {
+  auto plain = [](char c) { return static_cast<uint8_t>(c) < 0x80 && !is_ascii_case_ignorable(c); };
+  return p == 0 || p == text.size() || (plain(text[p - 1]) && plain(text[p]));
+}
+
+bool is_case_ignorable(char32_t c) { return u_hasBinaryProperty(c, UCHAR_CASE_IGNORABLE); }
+
+// The nearest character before `pos` that is not case-ignorable, as text; empty if none.
+std::string_view context_before(std::string_view text, size_t pos) {
+  while (pos > 0) {
+    size_t start = pos - 1;
+    while (start > 0 && is_continuation(text[start])) --start;
+    size_t at = start;
+    if (!is_case_ignorable(unicode::decode(text, at))) return text.substr(start, pos - start);
+    pos = start;
+  }
+  return {};
+}
+
+// The nearest character at or after `pos` that is not case-ignorable, as text; empty if none.
+std::string_view context_after(std::string_view text, size_t pos) {
+  while (pos < text.size()) {
+    size_t start = pos;
+    if (!is_case_ignorable(unicode::decode(text, pos))) return text.substr(start, pos - start);
+  }
+  return {};
+}
+
+size_t mapped_length(std::string_view text, CaseFunction convert) {
+  std::string out;
+  map_piece(out, text, convert);
+  return out.size();
+}
+
+// Maps text[from, to) as it maps inside the whole text. The only rule that looks around a
+// character (a final sigma) looks past case-ignorable characters to the nearest other one on
+// each side, so those two are mapped along with the piece and their own mappings, which do not
+// depend on what surrounds them in length, are cut off again.
+void map_piece_in_context(std::string& out, std::string_view text, size_t from, size_t to,
+                          CaseFunction convert) {
+  std::string_view before = context_before(text, from);
+  std::string_view after = context_after(text, to);
+  check_allocation(uint64_t{before.size()} + (to - from) + after.size());
+  std::string piece;
+  piece.reserve(before.size() + (to - from) + after.size());
+  piece += before;
+  piece += text.substr(from, to - from);
+  piece += after;
+  size_t start = out.size();
+  map_piece(out, piece, convert);
+  out.resize(out.size() - mapped_length(after, convert));
+  out.erase(start, mapped_length(before, convert));
+}
+
 }  // namespace
 
 // Full case mapping of `text` in pieces of at most `limit` bytes (ICU counts in 32 bits).
@@ -116,10 +176,14 @@ size_t cut_point(std::string_view text, size_t from, size_t limit) {
 std::string map_case(std::string_view text, bool to_upper, size_t limit) {
   CaseFunction convert = to_upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower;
   std::string out;
+  check_allocation(text.size());
   out.reserve(text.size());
   for (size_t from = 0; from < text.size();) {
     size_t to = cut_point(text, from, limit);
-    map_piece(out, text.substr(from, to - from), convert);
+    if (is_clean_cut(text, from) && is_clean_cut(text, to))
+      map_piece(out, text.substr(from, to - from), convert);
+    else
+      map_piece_in_context(out, text, from, to, convert);
     from = to;
   }
   return out;
@@ -133,15 +197,16 @@ constexpr size_t ICU_PIECE_LIMIT = size_t{1} << 28;
 Value case_builtin(BuiltinArgs args, bool to_upper) {
   if (!args[0].is(Value::String)) return Value::null();
   const std::string& text = args[0].as_string();
-  // Pure ASCII needs no tables.
-  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) {
-    Value result = std::move(args[0]);
-    std::string& s = result.mutable_string();
+  // Pure ASCII needs no tables. The argument is changed where it is (copied first when
+  // shared), so that a failure leaves it whole.
+  if (args[0].is_ascii()) {
+    if (!args[0].is_unique()) check_allocation(text.size());
+    std::string& s = args[0].mutable_string();
     for (char& c : s) {
       if (to_upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
       if (!to_upper && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    return result;
+    return std::move(args[0]);
   }
   return Value::string(map_case(text, to_upper, ICU_PIECE_LIMIT));
 }
@@ -152,7 +217,7 @@ Value case_builtin(BuiltinArgs args, bool to_upper) {
 std::vector<Value> split_characters(std::string_view text) {
   size_t count = 2;
   for (char c : text) count += !is_continuation(c);
-  check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)));
+  check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)) + text.size());
   std::vector<Value> pieces;
   pieces.reserve(count);
   pieces.push_back(Value::string(""));
@@ -168,15 +233,15 @@ std::vector<Value> split_characters(std::string_view text) {
 
 std::vector<Value> split_on(std::string_view text, std::string_view separator) {
   size_t count = 1;
-  for (size_t at = text.find(separator); at != std::string_view::npos;
-       at = text.find(separator, at + separator.size()))
+  for (size_t at = find_text(text, separator, 0); at != std::string_view::npos;
+       at = find_text(text, separator, at + separator.size()))
     ++count;
-  check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)));
+  check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)) + text.size());
   std::vector<Value> pieces;
   pieces.reserve(count);
   size_t from = 0;
-  for (size_t at = text.find(separator); at != std::string_view::npos;
-       at = text.find(separator, from)) {
+  for (size_t at = find_text(text, separator, 0); at != std::string_view::npos;
+       at = find_text(text, separator, from)) {
     pieces.push_back(Value::string(std::string(text.substr(from, at - from))));
     from = at + separator.size();
   }
@@ -213,8 +278,14 @@ Value slice(BuiltinArgs args, GraphicsContext&) {
   uint64_t take = static_cast<uint64_t>(*end) - static_cast<uint64_t>(*start);
   // A text has no more characters than bytes.
   if (skip >= text.size() || take == 0) return Value::string("");
-  size_t pos = skip_characters(text, 0, skip);
-  size_t stop = skip_characters(text, pos, take);
+  size_t pos, stop;
+  if (args[0].is_ascii()) {
+    pos = skip;
+    stop = take >= text.size() - pos ? text.size() : pos + take;
+  } else {
+    pos = args[0].character_offset(skip);
+    stop = skip_characters(text, pos, take);
+  }
   return Value::string(std::string(text.substr(pos, stop - pos)));
 }
 
@@ -225,29 +296,33 @@ Value split(BuiltinArgs args, GraphicsContext&) {
   return Value::array(split_on(text.view(), separator.view()));
 }
 
-// `s = concat(s, ...)` hands over the only reference to s, which then grows in place.
+// `s = concat(s, ...)` hands over the only reference to s, which then grows in place. Should
+// that fail, s is cut back to what it was, so the caller can give it back unchanged.
 Value concat(BuiltinArgs args, GraphicsContext&) {
   if (args.empty()) return Value::string("");
-  Value result;
-  size_t first = 0;
-  if (args[0].is(Value::String) && args[0].is_unique()) {
-    result = std::move(args[0]);
-    first = 1;
-  } else {
-    result = Value::string("");
-  }
+  bool in_place = args[0].is(Value::String) && args[0].is_unique();
+  Value fresh = in_place ? Value() : Value::string("");
+  Value& result = in_place ? args[0] : fresh;
   std::string& out = result.mutable_string();
-  for (size_t i = first; i < args.size(); ++i) {
-    if (args[i].is(Value::String)) check_allocation(uint64_t{out.size()} + args[i].as_string().size());
-    append_display(out, args[i]);
+  size_t kept = out.size();
+  try {
+    for (size_t i = in_place ? 1 : 0; i < args.size(); ++i) {
+      if (args[i].is(Value::String))
+        check_allocation(uint64_t{out.size()} + args[i].as_string().size());
+      append_display(out, args[i]);
+    }
+  } catch (...) {
+    out.resize(kept);
+    throw;
   }
-  return result;
+  return std::move(result);
 }
 
 Value contains(BuiltinArgs args, GraphicsContext&) {
   DisplayText haystack(args[0]);
   DisplayText needle(args[1]);
-  return Value::boolean(haystack.view().find(needle.view()) != std::string_view::npos);
+  if (needle.view().empty()) return Value::boolean(true);
+  return Value::boolean(find_text(haystack.view(), needle.view(), 0) != std::string_view::npos);
 }
 
 Value reverse(BuiltinArgs args, GraphicsContext&) {
@@ -256,18 +331,23 @@ Value reverse(BuiltinArgs args, GraphicsContext&) {
     const std::vector<Value>& items = args[0].as_array();
     return Value::array(std::vector<Value>(items.rbegin(), items.rend()));
   }
-  Value result = std::move(args[0]);
-  std::vector<Value>& items = result.mutable_array();
+  std::vector<Value>& items = args[0].mutable_array();
   std::reverse(items.begin(), items.end());
-  return result;
+  return std::move(args[0]);
 }
 
-// `a = push(a, x)` hands over the only reference to a, so the append is in place.
+// `a = push(a, x)` hands over the only reference to a, so the append is in place. A failed
+// append leaves a as it was.
 Value push(BuiltinArgs args, GraphicsContext&) {
   if (!args[0].is(Value::Array)) return Value::null();
-  Value result = std::move(args[0]);
-  result.mutable_array().push_back(std::move(args[1]));
-  return result;
+  const std::vector<Value>& items = args[0].as_array();
+  // A shared array is copied first, exactly its size, and the append then moves the copy.
+  if (args[0].is_unique())
+    check_append(items);
+  else
+    check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
+  args[0].mutable_array().push_back(std::move(args[1]));
+  return std::move(args[0]);
 }
 
 Value pop(BuiltinArgs args, GraphicsContext&) {

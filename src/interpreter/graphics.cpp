@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "interpreter/builtins.hpp"
@@ -29,7 +30,7 @@ namespace {
   X(Init) X(InitSubSystem) X(Quit) X(QuitSubSystem) X(CreateWindow) X(DestroyWindow)          \
   X(CreateRenderer) X(DestroyRenderer) X(GetWindowPixelFormat) X(GetWindowSize)               \
   X(GetRendererOutputSize) X(RenderPresent) X(PollEvent) X(SetRenderDrawColor) X(RenderClear) \
-  X(RenderDrawPoints) X(RenderFillRects)
+  X(RenderDrawPoints) X(RenderFillRects) X(SetHint) X(GetCurrentVideoDriver)
 // clang-format on
 
 struct SdlLibrary {
@@ -55,6 +56,84 @@ SdlLibrary load_sdl() {
 const SdlLibrary& sdl() {
   static const SdlLibrary lib = load_sdl();
   return lib;
+}
+
+// ---- Choosing a display ------------------------------------------------------------------------
+
+// Xlib's error event, laid out as <X11/Xlib.h> declares it; that header's macros are kept out
+// of this file.
+struct XlibErrorEvent {
+  int type;
+  void* display;
+  unsigned long resource_id;
+  unsigned long serial;
+  unsigned char error_code;
+  unsigned char request_code;
+  unsigned char minor_code;
+};
+using XlibErrorHandler = int (*)(void*, XlibErrorEvent*);
+constexpr unsigned char XLIB_BAD_WINDOW = 3;
+
+// Set when the X server reports that our window no longer exists (another client destroyed
+// it); read by the context's is_open.
+bool g_window_destroyed = false;
+
+// Xlib's own handler prints the error and ends the process. Errors about a window that has
+// gone mean the window is closed; the rest concern requests SDL can do without.
+int on_xlib_error(void*, XlibErrorEvent* event) {
+  if (event->error_code == XLIB_BAD_WINDOW) g_window_destroyed = true;
+  return 0;
+}
+
+// Installs on_xlib_error in the X library, before SDL loads it: SDL keeps the handler it finds
+// as the one to fall back on (its own passes every error on to it) and puts it back when it
+// shuts down, so it stays in force until the last request on the window has been answered.
+void handle_xlib_errors() {
+  static const bool installed = [] {
+    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+    if (!x11) return false;
+    using SetHandler = XlibErrorHandler (*)(XlibErrorHandler);
+    auto set_handler = reinterpret_cast<SetHandler>(dlsym(x11, "XSetErrorHandler"));
+    if (set_handler) set_handler(on_xlib_error);
+    return true;  // the library stays loaded with the handler in it
+  }();
+  (void)installed;
+}
+
+// The video drivers to try when the user named none: only those with a display to show on,
+// chosen from the environment so that probing the others prints nothing. SDL's offscreen and
+// dummy drivers show nothing, so they are never chosen on the user's behalf.
+std::vector<const char*> display_drivers() {
+  std::vector<const char*> drivers;
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (wayland && *wayland && (wayland[0] == '/' || (runtime && *runtime)))
+    drivers.push_back("wayland");
+  const char* x11 = std::getenv("DISPLAY");
+  if (x11 && *x11) drivers.push_back("x11");
+  return drivers;
+}
+
+bool user_chose_driver() {
+  const char* chosen = std::getenv("SDL_VIDEODRIVER");
+  return chosen && *chosen;
+}
+
+// Starts SDL's video subsystem on a driver that shows something, or on the user's choice.
+bool start_video() {
+  if (user_chose_driver()) {
+    handle_xlib_errors();
+    return sdl().InitSubSystem(SDL_INIT_VIDEO) == 0;
+  }
+  for (const char* driver : display_drivers()) {
+    if (std::string_view(driver) == "x11") handle_xlib_errors();
+    sdl().SetHint(SDL_HINT_VIDEODRIVER, driver);
+    if (sdl().InitSubSystem(SDL_INIT_VIDEO) != 0) continue;
+    const char* current = sdl().GetCurrentVideoDriver();
+    if (current && std::string_view(current) == driver) return true;
+    sdl().QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  return false;
 }
 
 // Coordinates are clamped into this range and sizes into 1..COORD_MAX before anything is drawn.
@@ -394,11 +473,14 @@ GraphicsContext::~GraphicsContext() {
 
 void GraphicsContext::open_window(uint32_t width, uint32_t height) {
   if (m_initialised || !sdl().loaded) return;
+  // Stop signals belong to the driver, which ends the run; SDL would turn them into quit events.
+  sdl().SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (sdl().Init(0) != 0) return;
-  if (sdl().InitSubSystem(SDL_INIT_VIDEO) != 0) {
+  if (!start_video()) {
     sdl().Quit();
     return;
   }
+  g_window_destroyed = false;
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
   auto give_up = [&] {
@@ -443,6 +525,8 @@ void GraphicsContext::present() {
     // Key repeats count: holding Escape down closes as surely as one press.
     if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) m_open = false;
   }
+  // The server's complaints about a window that has gone arrive with the events.
+  if (g_window_destroyed) m_open = false;
 }
 
 void GraphicsContext::clear() {

@@ -620,6 +620,7 @@ void Interpreter::execute_builtin_update(const AssignStmt& s) {
     // `a = push(a, x)`, the commonest update, appends in place without the argument list.
     // Further arguments are literals or names, ignored as push ignores them.
     Value item = evaluate_operand(*call.args[1]);
+    check_append(slot->as_array());
     slot->mutable_array().push_back(std::move(item));
     return;
   }
@@ -637,7 +638,14 @@ void Interpreter::execute_builtin_update(const AssignStmt& s) {
     if (slot && slot->payload_identity() && slot->payload_identity() == args[0].payload_identity())
       *slot = Value();
   }
-  Value result = call_builtin_at(call.builtin, args.span(), m_graphics);
+  Value result;
+  try {
+    result = call_builtin_at(call.builtin, args.span(), m_graphics);
+  } catch (...) {
+    // A builtin that fails leaves its first argument whole: the variable gets it back.
+    if (slot && !slot->payload_identity()) *slot = std::move(args[0]);
+    throw;
+  }
   // Builtins touch no variables: the binding found above is still the one to write.
   if (slot)
     *slot = std::move(result);

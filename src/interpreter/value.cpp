@@ -2,11 +2,13 @@
 
 #include <sys/random.h>
 
+#include <bit>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
-#include "support/stack.hpp"
+#include "support/memory.hpp"
 
 namespace orvane {
 
@@ -124,32 +126,161 @@ void delete_payload(Value::Kind kind, HeapObject* p) {
 
 }  // namespace
 
+namespace {
+
+// A dead payload's count is free to hold the link to the next dead collection.
+static_assert(sizeof(HeapObject) >= sizeof(HeapObject*));
+void set_next_dead(HeapObject* dead, HeapObject* next) noexcept {
+  std::memcpy(static_cast<void*>(dead), &next, sizeof next);
+}
+HeapObject* next_dead(const HeapObject* dead) noexcept {
+  HeapObject* next;
+  std::memcpy(&next, static_cast<const void*>(dead), sizeof next);
+  return next;
+}
+
+// The last character position asked of a string, forgotten when that string changes or goes.
+struct CharacterMark {
+  const HeapObject* payload = nullptr;
+  uint64_t index = 0;
+  size_t offset = 0;
+};
+CharacterMark g_mark;
+
+void forget_mark(const HeapObject* payload) {
+  if (g_mark.payload == payload) g_mark.payload = nullptr;
+}
+
+// Collections whose last reference has gone and whose elements are still to be let go.
+struct DeadLists {
+  HeapObject* arrays = nullptr;
+  HeapObject* dicts = nullptr;
+  bool draining = false;
+};
+thread_local DeadLists t_dead;
+
+void release_items(std::vector<Value>& items) noexcept {
+  for (Value& item : items) Value gone = std::move(item);
+}
+
+}  // namespace
+
 // Freeing a collection frees its elements, which may be collections nested millions deep
-// (`a = [a]` in a loop). Past a few levels the payloads wait in a list that the outermost
-// call works through, so the native stack never grows with the nesting.
-void Value::destroy() {
-  constexpr int MAX_NESTED_FREES = 64;
-  thread_local int depth = 0;
-  thread_local std::vector<std::pair<Kind, HeapObject*>> waiting;
-  if (depth >= MAX_NESTED_FREES) {
-    waiting.emplace_back(m_kind, m_u.p);
+// (`a = [a]` in a loop). A collection is queued instead of freed on the spot, and the outermost
+// call works through the queue: the native stack never grows with the nesting, and the queue
+// lives in the dead payloads themselves, so nothing is allocated.
+void Value::destroy() noexcept {
+  if (m_kind != Array && m_kind != Dict) {
+    forget_mark(m_u.p);
+    delete_payload(m_kind, m_u.p);
     return;
   }
-  ++depth;
-  delete_payload(m_kind, m_u.p);
-  if (depth == 1) {
-    while (!waiting.empty()) {
-      auto [kind, p] = waiting.back();
-      waiting.pop_back();
-      delete_payload(kind, p);
+  DeadLists& dead = t_dead;
+  HeapObject*& list = m_kind == Array ? dead.arrays : dead.dicts;
+  set_next_dead(m_u.p, list);
+  list = m_u.p;
+  if (dead.draining) return;
+  dead.draining = true;
+  while (dead.arrays || dead.dicts) {
+    if (dead.arrays) {
+      auto* array = static_cast<ArrayObject*>(dead.arrays);
+      dead.arrays = next_dead(array);
+      release_items(array->items);
+      delete array;
+    } else {
+      auto* dict = static_cast<DictObject*>(dead.dicts);
+      dead.dicts = next_dead(dict);
+      dict->map.release_values();
+      delete dict;
     }
   }
-  --depth;
+  dead.draining = false;
+}
+
+namespace {
+
+// What a string's spare word says of its text.
+enum AsciiState : uint32_t { ASCII_UNKNOWN = 0, ASCII_ONLY = 1, NOT_ASCII = 2 };
+
+bool all_ascii(std::string_view text) {
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if (word & 0x8080808080808080ull) return false;
+  }
+  for (; i < text.size(); ++i)
+    if (static_cast<uint8_t>(text[i]) >= 0x80) return false;
+  return true;
+}
+
+bool is_continuation(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 0x80; }
+
+// The number of bytes in the word that begin a character.
+int character_starts(uint64_t word) {
+  // A continuation byte has its top bit set and the next one clear.
+  uint64_t continuation = word & ~(word << 1) & 0x8080808080808080ull;
+  return 8 - std::popcount(continuation);
+}
+
+// The start of the character `count` characters before `pos`, or 0.
+size_t back_characters(std::string_view text, size_t pos, uint64_t count) {
+  for (; count > 0 && pos > 0; --count) {
+    --pos;
+    while (pos > 0 && is_continuation(text[pos])) --pos;
+  }
+  return pos;
+}
+
+}  // namespace
+
+// Whole words are counted at a time.
+size_t skip_characters(std::string_view text, size_t pos, uint64_t count) {
+  while (pos + 8 <= text.size()) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    auto starts = static_cast<uint64_t>(character_starts(word));
+    if (starts > count) break;
+    count -= starts;
+    pos += 8;
+  }
+  // The answer is the first character start once `count` of them have been passed.
+  for (; pos < text.size(); ++pos) {
+    if (is_continuation(text[pos])) continue;
+    if (count == 0) return pos;
+    --count;
+  }
+  return text.size();
+}
+
+size_t Value::character_offset(uint64_t index) const {
+  std::string_view text = as_string();
+  size_t offset;
+  if (g_mark.payload != m_u.p) {
+    offset = skip_characters(text, 0, index);
+  } else if (index >= g_mark.index) {
+    offset = skip_characters(text, g_mark.offset, index - g_mark.index);
+  } else if (g_mark.index - index < index) {
+    offset = back_characters(text, g_mark.offset, g_mark.index - index);
+  } else {
+    offset = skip_characters(text, 0, index);
+  }
+  if (offset < text.size()) g_mark = {m_u.p, index, offset};
+  return offset;
+}
+
+bool Value::is_ascii() const {
+  auto* o = static_cast<StringObject*>(m_u.p);
+  if (o->spare == ASCII_UNKNOWN) o->spare = all_ascii(o->text) ? ASCII_ONLY : NOT_ASCII;
+  return o->spare == ASCII_ONLY;
 }
 
 std::string& Value::mutable_string() {
   if (m_u.p->refs != 1) *this = string(as_string());
-  return static_cast<StringObject*>(m_u.p)->text;
+  auto* o = static_cast<StringObject*>(m_u.p);
+  o->spare = ASCII_UNKNOWN;  // the caller may change the text
+  forget_mark(o);
+  return o->text;
 }
 
 std::vector<Value>& Value::mutable_array() {
@@ -189,6 +320,10 @@ void DictMap::insert(std::string_view key, uint64_t h, Value value) {
       return;
     }
   }
+}
+
+void DictMap::release_values() noexcept {
+  for (Slot& s : m_slots) Value gone = std::move(s.value);
 }
 
 void DictMap::grow() {
@@ -270,43 +405,15 @@ void append_fields(std::string& out, const char* name, Ints... fields) {
 
 }  // namespace
 
-void append_display(std::string& out, const Value& v) {
-  // Collections nested deeper than the stack allows cannot be shown; like one too long to
-  // hold, that is reported as running out of memory.
-  thread_local const char* limit = stack::limit();
-  if (stack::exhausted(limit)) throw OutOfMemory{};
+namespace {
+
+// Shows a value that holds no elements.
+void append_scalar(std::string& out, const Value& v) {
   switch (v.kind()) {
     case Value::Number: append_int(out, v.as_number()); break;
     case Value::Float: append_float(out, v.as_float()); break;
     case Value::String: out += v.as_string(); break;
     case Value::Boolean: out += v.as_boolean() ? "true" : "false"; break;
-    case Value::Array: {
-      out += '[';
-      bool first = true;
-      for (const Value& item : v.as_array()) {
-        if (!first) out += ", ";
-        first = false;
-        append_display(out, item);
-        // Arrays holding themselves many times over display exponentially long.
-        check_allocation(out.size());
-      }
-      out += ']';
-      break;
-    }
-    case Value::Dict: {
-      out += '{';
-      bool first = true;
-      v.as_dict().for_each([&](std::string_view key, const Value& item) {
-        if (!first) out += ", ";
-        first = false;
-        out += key;
-        out += ": ";
-        append_display(out, item);
-        check_allocation(out.size());
-      });
-      out += '}';
-      break;
-    }
     case Value::Function: out += "<function>"; break;
     case Value::Rect: {
       const RectShape& r = v.as_rect();
@@ -333,6 +440,67 @@ void append_display(std::string& out, const Value& v) {
       out += "Error: ";
       out += v.as_string();
       break;
+    case Value::Array:
+    case Value::Dict: break;
+  }
+}
+
+// A collection being shown: where its walk stands.
+struct Showing {
+  const Value* collection;
+  size_t position;  // the next element's index, or the next dict position
+};
+
+}  // namespace
+
+// Collections are walked with a stack of their own rather than by recursion, so any nesting
+// can be shown. Arrays holding themselves many times over display exponentially long: the
+// text's growth is checked against the memory limit as it goes.
+void append_display(std::string& out, const Value& v) {
+  if (!v.is(Value::Array) && !v.is(Value::Dict)) return append_scalar(out, v);
+  std::vector<Showing> stack;
+  const Value* next = &v;
+  size_t next_check = 0;
+  for (;;) {
+    if (next) {
+      if (next->is(Value::Array) || next->is(Value::Dict)) {
+        out += next->is(Value::Array) ? '[' : '{';
+        stack.push_back({next, 0});
+      } else {
+        append_scalar(out, *next);
+      }
+      next = nullptr;
+      // Checked each time the text has grown by a sixteenth or so.
+      if (out.size() >= next_check) {
+        check_allocation(out.size());
+        next_check = out.size() + out.size() / 16 + 4096;
+      }
+    }
+    if (stack.empty()) return;
+    Showing& top = stack.back();
+    const Value& c = *top.collection;
+    if (c.is(Value::Array)) {
+      const std::vector<Value>& items = c.as_array();
+      if (top.position < items.size()) {
+        if (top.position > 0) out += ", ";
+        next = &items[top.position++];
+        continue;
+      }
+      out += ']';
+    } else {
+      const DictMap& map = c.as_dict();
+      size_t at = map.next_position(top.position);
+      if (at < map.end_position()) {
+        if (top.position > 0) out += ", ";
+        out += map.key_at(at);
+        out += ": ";
+        top.position = at + 1;
+        next = &map.value_at(at);
+        continue;
+      }
+      out += '}';
+    }
+    stack.pop_back();
   }
 }
 
@@ -362,13 +530,43 @@ bool is_truthy(const Value& v) {
 }
 
 namespace {
-uint64_t g_allocation_limit = MAX_ALLOCATION_BYTES;
+
+uint64_t g_fixed_limit = 0;  // 0: the environment decides
+// Blocks from this size on are also weighed against what the process already holds.
+constexpr uint64_t LARGE_BLOCK = uint64_t{8} << 20;
+// How long a reading of the resident size is trusted before it is taken again.
+constexpr auto RESIDENT_FRESHNESS = std::chrono::milliseconds(1);
+
+// Whether `bytes` more fit beside what the process holds, under `limit`. The reading is
+// reused for a short while, so a loop of large appends does not read it every round.
+bool fits_beside_resident(uint64_t bytes, uint64_t limit) {
+  using Clock = std::chrono::steady_clock;
+  static Clock::time_point taken;
+  static uint64_t resident = 0;
+  Clock::time_point now = Clock::now();
+  if (resident == 0 || now - taken > RESIDENT_FRESHNESS) {
+    resident = memory::resident_bytes();
+    taken = now;
+  }
+  return resident <= limit && bytes <= limit - resident;
+}
+
 }  // namespace
 
-void set_allocation_limit(uint64_t bytes) { g_allocation_limit = bytes; }
+void set_allocation_limit(uint64_t bytes) { g_fixed_limit = bytes; }
+
+uint64_t allocation_limit() {
+  return g_fixed_limit ? g_fixed_limit : memory::environment_limit();
+}
 
 void check_allocation(uint64_t bytes) {
-  if (bytes > g_allocation_limit) throw OutOfMemory{};
+  if (g_fixed_limit) {
+    if (bytes > g_fixed_limit) throw OutOfMemory{};
+    return;
+  }
+  uint64_t limit = memory::environment_limit();
+  if (bytes > limit) throw OutOfMemory{};
+  if (bytes >= LARGE_BLOCK && !fits_beside_resident(bytes, limit)) throw OutOfMemory{};
 }
 
 }  // namespace orvane

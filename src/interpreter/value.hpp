@@ -36,6 +36,8 @@ inline constexpr double FLOAT_TOLERANCE = 2.220446049250313e-16;
 
 struct HeapObject {
   uint32_t refs = 1;
+  // Free for the payload's own use: a string keeps here what it knows of its characters.
+  uint32_t spare = 0;
 };
 
 class DictMap;
@@ -141,6 +143,13 @@ class Value {
 
   // True when nobody else shares this value's payload, so it may be changed in place.
   bool is_unique() const { return !is_heap() || m_u.p->refs == 1; }
+  // Whether a String's text is all ASCII, so that characters and bytes coincide. Worked out on
+  // the first call and kept with the text.
+  bool is_ascii() const;
+  // The byte offset at which character `index` of a String starts, or the text's length when
+  // it has no such character. The last answer is remembered, so reading a text character by
+  // character walks it once rather than from the start every time.
+  size_t character_offset(uint64_t index) const;
   // Writable access for uniquely owned payloads; copies the payload first when shared.
   std::string& mutable_string();
   std::vector<Value>& mutable_array();
@@ -154,8 +163,8 @@ class Value {
   void release() {
     if (--m_u.p->refs == 0) destroy();
   }
-  // Frees the payload whose last reference has gone.
-  void destroy();
+  // Frees the payload whose last reference has gone. Never allocates, never throws.
+  void destroy() noexcept;
 
   static constexpr uint32_t HEAP_KINDS = (1u << String) | (1u << Array) | (1u << Dict) |
                                          (1u << Function) | (1u << Rect) | (1u << Circle) |
@@ -190,6 +199,19 @@ class DictMap {
     for (const Slot& s : m_slots)
       if (s.used) f(std::string_view(s.key), s.value);
   }
+
+  // A walk in the same order as for_each, one entry at a time: the first entry at or after
+  // position `i`, or end_position() when there is none.
+  size_t next_position(size_t i) const {
+    while (i < m_slots.size() && !m_slots[i].used) ++i;
+    return i;
+  }
+  size_t end_position() const { return m_slots.size(); }
+  std::string_view key_at(size_t i) const { return m_slots[i].key; }
+  const Value& value_at(size_t i) const { return m_slots[i].value; }
+
+  // Lets go of every value, keeping the keys; used when the map itself is being freed.
+  void release_values() noexcept;
 
  private:
   struct Slot {
@@ -277,6 +299,10 @@ inline const TriangleShape& Value::as_triangle() const {
   return static_cast<BoxObject<TriangleShape>*>(m_u.p)->shape;
 }
 
+// The byte offset `count` characters after `pos` (a character start in valid UTF-8), or the
+// end of the text.
+size_t skip_characters(std::string_view text, size_t pos, uint64_t count);
+
 // The text form in which print shows a value.
 std::string display(const Value& v);
 void append_display(std::string& out, const Value& v);
@@ -287,10 +313,22 @@ bool is_truthy(const Value& v);
 
 // Thrown where an allocation cannot be made (a huge range or string).
 struct OutOfMemory {};
-// Largest single array or string we agree to build, unless lowered (the fuzz target does).
-inline constexpr uint64_t MAX_ALLOCATION_BYTES = uint64_t{1} << 30;
+// Replaces the limit taken from the environment by a fixed one (the fuzz target and tests lower
+// it); 0 goes back to the environment's.
 void set_allocation_limit(uint64_t bytes);
-// Throws OutOfMemory when `bytes` exceeds the limit.
+// The limit in force, in bytes.
+uint64_t allocation_limit();
+// Call before making or growing a block whose size the script decides (a range, a split, a join,
+// an append in place), with the size in bytes of the whole block after growing. Throws
+// OutOfMemory, before anything changes, when the block would exceed the memory the environment
+// allows (address-space and data limits, the control group, physical memory) or, for a large
+// block, would not fit beside what the process already holds. An allocation that still fails
+// throws std::bad_alloc, which the run reports the same way.
 void check_allocation(uint64_t bytes);
+// check_allocation for appending one element to `items` in place: the block it would move to.
+inline void check_append(const std::vector<Value>& items) {
+  if (items.size() == items.capacity())
+    check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
+}
 
 }  // namespace orvane

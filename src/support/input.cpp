@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "support/interrupt.hpp"
+#include "support/memory.hpp"
 #include "support/output.hpp"
 
 namespace orvane::input {
@@ -27,7 +29,7 @@ struct Reader {
     for (;;) {
       ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) {
-        interrupt::check();  // Ctrl-C stops the code waiting here
+        interrupt::check();  // a stop signal ends the wait
         continue;
       }
       if (n <= 0) {
@@ -53,6 +55,9 @@ std::optional<std::string> read_line() {
   std::string line;
   for (;;) {
     if (r.start == r.end && !r.fill()) break;
+    // A line without end (standard input from /dev/zero) would take all memory; the caller
+    // needs room for a copy or two beside it.
+    if (line.size() > memory::environment_limit() / 4) throw std::bad_alloc();
     const char* from = r.buffer + r.start;
     const void* nl = std::memchr(from, '\n', r.end - r.start);
     if (nl) {
