@@ -5,8 +5,13 @@ JOBS       ?= $(shell nproc)
 EXAMPLE    ?= examples/hello.ov
 FUZZ_TIME  ?= 600
 SMOKE_TIME ?= 60
+COUNT      ?= 10000
+GEN_SEED   ?= 1
+# What generated programs are compared with: the same binary with every specialisation off, or
+# another build (GEN_AGAINST="--other path/to/orvane").
+GEN_AGAINST ?= --generic
 
-.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean
+.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke fuzz-gen bench clean
 
 all: build
 
@@ -37,6 +42,16 @@ fuzz-smoke: sanitize
 
 fuzz: sanitize
 	scripts/fuzz $(SAN_BUILD)/orvane_fuzz $(FUZZ_TIME)
+
+# COUNT generated programs, half of them hostile, against the sanitizer build (tests/gen/);
+# failing programs are kept, shrunk, in $(SAN_BUILD)/gen-findings.
+fuzz-gen: deps
+	@cmake -S . -B $(SAN_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON > /dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS) --target orvane
+	tests/gen/differential.py --binary $(SAN_BUILD)/orvane $(GEN_AGAINST) --hostile-share 0.5 \
+	  --count $(COUNT) --seed $(GEN_SEED) --jobs $(JOBS) --timeout 10 --minimise \
+	  --keep $(SAN_BUILD)/gen-findings
 
 # The Release suite runs last, so its summary closes the output.
 test: fuzz-smoke unit
