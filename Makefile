@@ -50,7 +50,7 @@ fuzz-gen: deps
 	  -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON > /dev/null
 	@cmake --build $(SAN_BUILD) -j $(JOBS) --target orvane
 	tests/gen/differential.py --binary $(SAN_BUILD)/orvane $(GEN_AGAINST) --hostile-share 0.5 \
-	  --count $(COUNT) --seed $(GEN_SEED) --jobs $(JOBS) --timeout 10 --minimise \
+	  --count $(COUNT) --seed $(GEN_SEED) --jobs $(JOBS) --timeout 10 --minimise --progress 1000 \
 	  --keep $(SAN_BUILD)/gen-findings
 
 # The Release suite runs last, so its summary closes the output.

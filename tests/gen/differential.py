@@ -234,6 +234,8 @@ def parse_args(argv):
     p.add_argument("--keep", help="directory for failing programs")
     p.add_argument("--minimise", action="store_true", help="shrink failing programs")
     p.add_argument("--quiet", action="store_true")
+    p.add_argument("--progress", type=int, default=0,
+                   help="print a line every N programs (0: never)")
     return p.parse_args(argv)
 
 
@@ -266,6 +268,10 @@ def main(argv):
             totals["timeouts"] += 1 if timed_out else 0
             for kind, detail in faults:
                 by_kind[kind] = by_kind.get(kind, 0) + 1
+            if args.progress and totals["programs"] % args.progress == 0:
+                print(f"{totals['programs']}/{args.count} programs, "
+                      f"{sum(by_kind.values())} findings, {time.monotonic() - start:.0f} s",
+                      flush=True)
             if faults and not args.quiet:
                 first = faults[0][1].splitlines()[0] if faults[0][1] else ""
                 where = f" (kept in {kept}.ov)" if kept else ""

@@ -167,10 +167,9 @@ class Generator:
             lambda: f"{self.pick(['floor', 'ceil', 'round'])}"
                     f"({self.expr(self.pick(['num', 'flt']), d)})",
             lambda: f"abs({e()})",
-            lambda: f"{self.var('arr')}[{self.small()}]",
-            lambda: f"{self.var('dict')}.{self.pick(DICT_KEYS)}",
             lambda: self.call_expr("num", d) or e(),
-            lambda: f"{self.var('num')} {self.pick(['+', '*'])} {self.var('flt')}",  # null
+            lambda: f"{self.var('num')} {self.pick(['+', '*'])} {self.var('flt')}"  # null
+                    if self.chance(0.3) else e(),
         ]
         return self.pick(options)()
 
@@ -198,7 +197,7 @@ class Generator:
             lambda: f"slice({e()}, {self.small()}, {self.small()})",
             lambda: f"concat({', '.join(self.expr(self.pick(PLAIN_KINDS), d) for _ in range(3))})",
             lambda: f"typeof({self.expr(self.pick(PLAIN_KINDS + ['dict']), d)})",
-            lambda: f"{self.var('dict')}.{self.pick(DICT_KEYS)}",
+            lambda: f"concat({self.var('dict')}.{self.pick(DICT_KEYS)})",
             lambda: f"pop(split({e()}, {e()}))",
             lambda: self.call_expr("str", d) or e(),
         ]
@@ -445,6 +444,11 @@ class Generator:
     def program(self):
         lines_before_main = []
         with_main = self.chance(0.25)
+        # Most names start bound, so that fewer results are null.
+        for kind, names in VARS.items():
+            for name in names:
+                if self.chance(0.85):
+                    self.emit(f"let {name} = {self.literal(kind)}")
         for _ in range(self.rng.randint(0, 3)):
             self.emit(f"let {self.var('num')} = {self.expr('num', 1)}")
         for _ in range(self.rng.randint(1, 4)):
