@@ -124,6 +124,10 @@ class Generator:
             return self.pick(["i0", "i1"])
         return self.pick(VARS[kind])
 
+    @staticmethod
+    def var_names(kind):
+        return tuple(VARS[kind] + (["i0", "i1"] if kind == "num" else []))
+
     def small(self):
         """An integer expression between -15 and 15 (or null), safe as a range bound."""
         return self.pick([str(self.rng.randint(-3, 12)), f"({self.var('num')} % 16)",
@@ -325,7 +329,8 @@ class Generator:
         counter = self.fresh("w")
         rounds = self.rounds()
         self.emit(f"let {counter} = 0")
-        self.open_block(f"while {counter} < {rounds}")
+        extra = f" and ({self.expr('bool', 1)})" if self.chance(0.2) else ""
+        self.open_block(f"while {counter} < {rounds}{extra}")
         # The counter moves first, so a pending continue cannot keep the loop going.
         self.emit(f"{counter} += 1")
         self.loop_body(depth, rounds)
@@ -335,7 +340,13 @@ class Generator:
         rounds = self.rounds()
         if self.chance(0.5):
             target = self.pick(["i0", "i1"])
-            iterable = self.pick([f"0..{rounds}", f"{-rounds}..0", f"[{', '.join(self.literal('num') for _ in range(rounds))}]"])
+            numbers = ", ".join(self.literal("num") for _ in range(rounds))
+            iterable = self.pick([
+                f"0..{rounds}", f"{-rounds}..0", f"[{numbers}]",
+                f"0..({self.var('num')} % {rounds + 1})",
+                f"{self.var('flt')} % 2.0..{rounds}", f"{rounds}..{self.var('num')}"])
+            if iterable.endswith(self.var_names("num")):
+                iterable = f"{rounds}..({iterable.split('..')[1]} % {rounds * 2 + 1})"
         else:
             target = self.pick(["e0", "e1"])
             iterable = self.pick([self.literal("arr"), self.var("arr"), self.var("dict"),
@@ -394,6 +405,9 @@ class Generator:
         if self.loop_depth > 0:
             weights += [(lambda: self.emit(self.pick(["break", "continue"]) + self.semi()), 1)]
         if self.current is not None:
+            if self.loop_depth == 0:
+                # Ends the function and, left set, the caller's loop.
+                weights += [(lambda: self.emit(self.pick(["break", "continue"])), 0.15)]
             weights += [(self.return_stmt, 1),
                         (lambda: self.emit(f"global {self.var(self.pick(list(VARS)))}"), 0.3)]
         total = sum(w for _, w in weights)
