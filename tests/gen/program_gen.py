@@ -9,6 +9,7 @@ a length test, other string results are cut with `slice`, and a work estimate ca
 and recursion so that every program ends within a few thousand steps.
 
 Usage: program_gen.py SEED [--hostile]   (writes the program to standard output)
+       program_gen.py --corpus DIR COUNT   (writes programs 1 to COUNT into DIR)
 """
 
 import random
@@ -492,7 +493,21 @@ def generate(seed):
     return Generator(seed).program()
 
 
+def write_corpus(directory, count):
+    """Writes programs 1 to COUNT into DIRECTORY as fuzzing seeds, keeping files already there."""
+    import os
+    os.makedirs(directory, exist_ok=True)
+    for seed in range(1, count + 1):
+        path = os.path.join(directory, f"generated-{seed}.ov")
+        if not os.path.exists(path):
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(generate(seed))
+
+
 def main(argv):
+    if len(argv) >= 4 and argv[1] == "--corpus":
+        write_corpus(argv[2], int(argv[3]))
+        return 0
     if len(argv) < 2:
         sys.stderr.write(__doc__)
         return 2
