@@ -49,7 +49,8 @@ def mutate(rng, text):
             lines[i] = line[:a] + line[b:]
         elif action == 4:
             j = rng.randrange(len(lines))
-            lines[i], lines[j] = lines[j], lines[i]
+            if not any(p in lines[j] for p in PROTECTED):
+                lines[i], lines[j] = lines[j], lines[i]
         else:
             lines[i] = line.replace(" ", rng.choice([" ", "", "\t", " /* c */ "]), 1)
     text = "\n".join(lines)

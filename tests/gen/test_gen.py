@@ -6,6 +6,7 @@ one way each. With ORVANE_BINARY set, a few generated programs also run on the r
 """
 
 import os
+import random
 import re
 import stat
 import sys
@@ -90,6 +91,19 @@ class GeneratorTest(unittest.TestCase):
         for name in ["input", "window", "present", "clear", "draw", "fill"]:
             self.assertNotRegex(corpus, rf"\b{name}\(", name)
 
+    def test_torn_programs_keep_every_loop_counter_first_in_its_loop(self):
+        for seed in SEEDS:
+            original = program_gen.generate(seed)
+            torn = hostile_gen.mutate(random.Random(seed), original)
+            lines = torn.split("\n")
+            loops = 0
+            for k, line in enumerate(lines):
+                m = re.search(r"\bwhile (w\d+) <", line)
+                if m:
+                    loops += 1
+                    self.assertRegex(lines[k + 1], rf"^\s*{m.group(1)} \+= 1$", f"seed {seed}")
+            self.assertEqual(loops, original.count("while w"), f"seed {seed}")
+
     def test_hostile_texts_are_valid_utf8_and_varied(self):
         kinds = set()
         for seed in range(1, 400):
@@ -133,6 +147,47 @@ RUNNER_CASES = [
     ("dict order", True, True, {"differs"}),
     ("dict order", False, True, set()),
 ]
+
+
+def outcome(status, err=b"", timed_out=False):
+    return differential.Outcome(b"out\n", err, status, timed_out, 0.0)
+
+
+# outcome, well-formed program?, expected fault kinds
+INVARIANT_CASES = [
+    (outcome(0), True, []),
+    (outcome(1, b"Error: nesting too deep\n"), False, []),
+    (outcome(1, b"Error: maximum recursion depth exceeded\n"), False, []),
+    (outcome(1, b"Error: out of memory\n"), True, ["failed"]),
+    (outcome(1, b"Error: integer literal too large: 1x\n"), False, ["stderr"]),
+    (outcome(1, b"Error: out of memory\nError: division by zero\n"), False, ["stderr"]),
+    (outcome(0, b"Error: out of memory: more\n"), False, ["stderr"]),
+    (outcome(-11), False, ["crash"]),
+    (outcome(134, b"terminate called after throwing an instance of 'std::bad_alloc'\n"), False,
+     ["crash", "stderr"]),
+    (outcome(1, b"==9==ERROR: LeakSanitizer: detected memory leaks\n"), False, ["sanitizer"]),
+    (outcome(0, b"src/x.cpp:3:9: runtime error: shift exponent 64\n"), True, ["sanitizer"]),
+    (outcome(None, timed_out=True), False, []),
+    (outcome(None, timed_out=True), True, ["timeout"]),
+    (outcome(2), True, ["failed"]),
+]
+
+
+class InvariantTest(unittest.TestCase):
+    def test_each_outcome_is_judged_as_expected(self):
+        for result, well_formed, expected in INVARIANT_CASES:
+            with self.subTest(status=result.status, err=result.err, well_formed=well_formed):
+                faults = differential.invariant_faults(result, well_formed)
+                self.assertEqual([k for k, _ in faults], expected)
+
+    def test_hostile_output_is_compared_without_order_but_exactly_otherwise(self):
+        a = differential.Outcome(b"{a: 1, b: 2}\n", b"", 0, False, 0.0)
+        b = differential.Outcome(b"{b: 2, a: 1}\n", b"", 0, False, 0.0)
+        c = differential.Outcome(b"{b: 2, a: 3}\n", b"", 0, False, 0.0)
+        self.assertEqual(a.key(False), b.key(False))
+        self.assertNotEqual(a.key(True), b.key(True))
+        self.assertNotEqual(a.key(False), c.key(False))
+        self.assertIn("line 1", differential.describe_difference(a, b))
 
 
 class RunnerTest(unittest.TestCase):
@@ -198,7 +253,10 @@ class RealBinaryTest(unittest.TestCase):
                     f.write(program_gen.generate(seed))
                 faults, _, _ = check.faults(path, True, seed)
                 self.assertEqual(faults, [], f"seed {seed}")
-                printed += len(check.primary.run(path).out.splitlines())
+                out = check.primary.run(path).out.decode("utf-8")
+                printed += len(out.splitlines())
+                # A dict's order differs per run: none may reach the output.
+                self.assertNotIn("{", out, f"seed {seed}")
         self.assertGreater(printed, 100)
 
 
