@@ -248,7 +248,8 @@ class Generator:
             lambda: f"{self.expr('str', d)} + {self.expr('num', d)}",  # null
             lambda: f"{self.pick(['rect', 'circle', 'color'])}"
                     f"({', '.join(self.expr('num', d) for _ in range(4))})",
-            lambda: f"triangle({', '.join(self.expr(self.pick(['num', 'flt']), d) for _ in range(6))})",
+            lambda: "triangle(" + ", ".join(self.expr(self.pick(["num", "flt"]), d)
+                                            for _ in range(6)) + ")",
             lambda: self.pick(["null_name", "is_open()", "window_width()", "print()"]),
             lambda: self.call_expr("any", d) or self.var("any"),
         ]
@@ -445,7 +446,8 @@ class Generator:
             # The only self call: outside any loop and counting the depth down.
             args = ", ".join(["r - 1"] + [self.arg_expr(k, 2) for _, k in params])
             self.open_block("if r > 0")
-            self.emit(self.pick([f"print({name}({args}))", f"let {self.var(ret)} = {name}({args})"]))
+            call = f"{name}({args})"
+            self.emit(self.pick([f"print({call})", f"let {self.var(ret)} = {call}"]))
             self.close_block()
         if self.chance(0.8):
             self.emit(f"return {self.expr(ret, 1)}")
