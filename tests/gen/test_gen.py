@@ -124,6 +124,7 @@ FAKES = {
     "literal error": "echo 'Error: integer literal too large: 99999999999999999999' >&2; exit 1",
     "random": "echo $$",
     "slow": "exec sleep 5",
+    "slow in generic mode": 'if [ -n "$ORVANE_GENERIC" ]; then exec sleep 5; fi; echo 1',
     "dict order": 'if [ -n "$ORVANE_GENERIC" ]; then echo "{a: 1, b: 2}"; '
                   'else echo "{b: 2, a: 1}"; fi',
 }
@@ -144,6 +145,8 @@ RUNNER_CASES = [
     ("slow", True, False, {"timeout"}),
     ("slow", False, True, set()),
     ("slow", True, True, {"timeout"}),
+    ("slow in generic mode", True, True, {"differs"}),
+    ("slow in generic mode", False, True, set()),
     ("dict order", True, True, {"differs"}),
     ("dict order", False, True, set()),
 ]
