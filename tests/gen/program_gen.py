@@ -389,9 +389,10 @@ class Generator:
     def return_stmt(self):
         if self.current is not None:
             value = self.expr(self.current.ret, 1) if self.chance(0.85) else ""
-            self.emit(f"return {value}".rstrip() + self.semi())
+            # A bare return takes the next statement as its value unless a ";" ends it.
+            self.emit(f"return {value}{self.semi()}" if value else "return;")
         else:
-            self.emit("return" + self.semi())
+            self.emit("return;")
 
     def statement(self, depth):
         weights = [
@@ -483,7 +484,7 @@ class Generator:
             self.emit(self.pick(["break", "continue"]))
             self.block(0, 3)
         if self.chance(0.15):
-            self.emit("return" if self.current is None else "return 1")
+            self.emit("return;" if self.current is None else "return 1")
             self.print_stmt()
         if with_main:
             body = self.lines

@@ -63,6 +63,11 @@ class GeneratorTest(unittest.TestCase):
                     self.assertTrue(stack and stack.pop() == pairs[c], f"seed {seed}")
             self.assertEqual(stack, [], f"seed {seed}")
 
+    def test_no_bare_return_swallows_the_next_statement(self):
+        for seed in SEEDS:
+            self.assertNotRegex(program_gen.generate(seed), re.compile(r"\breturn$", re.M),
+                                f"seed {seed}")
+
     def test_every_construct_appears(self):
         corpus = "\n".join(program_gen.generate(s) for s in SEEDS)
         constructs = {
