@@ -9,8 +9,13 @@ PREFIX     ?= /usr/local
 DESTDIR    ?=
 FORMAT_FILES = $(shell find src tests -name node_modules -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print)
 BENCH_RUNS ?= 5
+COUNT      ?= 10000
+GEN_SEED   ?= 1
+# What generated programs are compared with: the same binary with every specialisation off, or
+# another build (GEN_AGAINST="--other path/to/orvane").
+GEN_AGAINST ?= --generic
 
-.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke bench clean install package \
+.PHONY: all deps build run test unit sanitize fuzz fuzz-smoke fuzz-gen bench clean install package \
   format format-check
 
 all: build
@@ -42,6 +47,16 @@ fuzz-smoke: sanitize
 
 fuzz: sanitize
 	scripts/fuzz $(SAN_BUILD)/orvane_fuzz $(FUZZ_TIME)
+
+# COUNT generated programs, half of them hostile, against the sanitizer build (tests/gen/);
+# failing programs are kept, shrunk, in $(SAN_BUILD)/gen-findings.
+fuzz-gen: deps
+	@cmake -S . -B $(SAN_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVANE_SANITIZE=ON -DORVANE_FUZZ=ON > /dev/null
+	@cmake --build $(SAN_BUILD) -j $(JOBS) --target orvane
+	tests/gen/differential.py --binary $(SAN_BUILD)/orvane $(GEN_AGAINST) --hostile-share 0.5 \
+	  --count $(COUNT) --seed $(GEN_SEED) --jobs $(JOBS) --timeout 10 --minimise --progress 1000 \
+	  --keep $(SAN_BUILD)/gen-findings
 
 # The Release suite runs last, so its summary closes the output.
 test: fuzz-smoke unit
