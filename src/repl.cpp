@@ -57,10 +57,7 @@ void run_entry(Interpreter& interp, const std::string& text) {
   }
   failure = run_guarded([&] {
     interp.prepare();
-    for (const StmtPtr& stmt : program) {
-      interp.execute(*stmt);
-      interp.raise_failure();
-    }
+    for (const StmtPtr& stmt : program) interp.execute(*stmt);
   });
   if (failure) {
     interp.recover();

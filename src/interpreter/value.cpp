@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "support/stack.hpp"
 
 namespace orvane {
 
@@ -270,11 +269,21 @@ void append_fields(std::string& out, const char* name, Ints... fields) {
 
 }  // namespace
 
+// Collections nested deeper than this are not shown: like one too long to hold, that is
+// reported as running out of memory (display recurses once per level).
+constexpr int MAX_DISPLAY_NESTING = 10000;
+
 void append_display(std::string& out, const Value& v) {
-  // Collections nested deeper than the stack allows cannot be shown; like one too long to
-  // hold, that is reported as running out of memory.
-  thread_local const char* limit = stack::limit();
-  if (stack::exhausted(limit)) throw OutOfMemory{};
+  thread_local int nesting = 0;
+  struct Level {
+    Level() {
+      if (++nesting > MAX_DISPLAY_NESTING) {
+        --nesting;
+        throw OutOfMemory{};
+      }
+    }
+    ~Level() { --nesting; }
+  } level;
   switch (v.kind()) {
     case Value::Number: append_int(out, v.as_number()); break;
     case Value::Float: append_float(out, v.as_float()); break;

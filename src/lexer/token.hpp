@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "parser/intern.hpp"
+#include "support/intern.hpp"
 
 namespace orvane {
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "interpreter/builtins.hpp"
-#include "support/stack.hpp"
 
 namespace orvane {
 
@@ -18,42 +16,13 @@ bool is_compound(TokenKind k) {
          k == TokenKind::StarAssign || k == TokenKind::SlashAssign;
 }
 
-bool reads_name(const ExprPtr& e, NameId name) {
-  return e && e->kind == Expr::Identifier && static_cast<IdentifierExpr&>(*e).name == name;
-}
-
-// `x = x op e op e...` (x leftmost in a chain of binary operators) and `x = builtin(x, ...)`:
-// forms whose variable may be released before the operators or the builtin run.
-bool is_self_update(const Expr& value, NameId name) {
-  if (value.kind == Expr::Binary) {
-    const Expr* left = static_cast<const BinaryExpr&>(value).left.get();
-    while (left->kind == Expr::Binary) left = static_cast<const BinaryExpr&>(*left).left.get();
-    return left->kind == Expr::Identifier && static_cast<const IdentifierExpr&>(*left).name == name;
-  }
-  if (value.kind == Expr::Call) {
-    const auto& call = static_cast<const CallExpr&>(value);
-    return call.builtin >= 0 && !call.args.empty() && reads_name(call.args.front(), name);
-  }
-  return false;
-}
-
-// The builtin table index of a name, remembered per name: calls are many, names few.
-int builtin_of(NameId name) {
-  static std::vector<int> known;  // -2: not looked up yet
-  if (name >= known.size()) known.resize(name + 1 + known.size() / 2, -2);
-  if (known[name] == -2) known[name] = builtin_index(name_text(name));
-  return known[name];
-}
-
 }  // namespace
 
-// Also stops short of the thread's stack end, whatever stack the parser runs on.
 Parser::Nest::Nest(Parser& p) : m_parser(p) {
-  if (++m_parser.m_depth > MAX_NESTING || stack::exhausted(m_parser.m_stack_limit))
-    throw NestingTooDeep{};
+  if (++m_parser.m_depth > MAX_NESTING) throw NestingTooDeep{};
 }
 
-Parser::Parser(const TokenList& tokens) : m_tokens(tokens), m_stack_limit(stack::limit()) {}
+Parser::Parser(const TokenList& tokens) : m_tokens(tokens) {}
 
 Program Parser::parse_program(const TokenList& tokens) {
   Parser p(tokens);
@@ -137,13 +106,7 @@ StmtPtr Parser::parse_statement() {
 StmtPtr Parser::parse_assignment(Stmt::Kind kind, NameId name, TokenKind op) {
   ExprPtr value = parse_expression();
   accept_semicolon();
-  auto s = std::make_unique<AssignStmt>(kind, name, op, std::move(value));
-  s->self_update = kind == Stmt::CompoundAssign || is_self_update(*s->value, name);
-  if (s->self_update && s->value->kind == Expr::Call && kind != Stmt::CompoundAssign) {
-    s->builtin_update = true;
-    s->leaf_arguments = static_cast<const CallExpr&>(*s->value).later_arguments_are_leaves();
-  }
-  return s;
+  return std::make_unique<AssignStmt>(kind, name, op, std::move(value));
 }
 
 StmtPtr Parser::parse_let() {
@@ -161,7 +124,7 @@ StmtPtr Parser::parse_def() {
   NameId name = peek().name();
   advance();
   if (!accept(TokenKind::LeftParen)) return nullptr;
-  auto fn = std::make_shared<FunctionData>();
+  auto fn = std::make_unique<FunctionDecl>();
   fn->params = parse_parameters();
   if (!accept(TokenKind::RightParen)) return nullptr;
   if (!parse_braced(fn->body)) return nullptr;
@@ -354,7 +317,7 @@ ExprPtr Parser::parse_postfix() {
       // Only plain names can be called; other callees keep themselves and drop the arguments.
       if (e->kind == Expr::Identifier) {
         NameId name = static_cast<IdentifierExpr&>(*e).name;
-        e = std::make_unique<CallExpr>(name, builtin_of(name), std::move(args));
+        e = std::make_unique<CallExpr>(name, std::move(args));
       }
     } else {
       break;
@@ -425,8 +388,7 @@ ExprPtr Parser::parse_dict() {
     advance();
     if (!accept(TokenKind::Colon)) continue;
     ExprPtr value = parse_expression();
-    uint64_t h = DictMap::hash(key);
-    entries.push_back(DictEntry{std::move(key), h, std::move(value)});
+    entries.push_back(DictEntry{std::move(key), std::move(value)});
     accept(TokenKind::Comma);
   }
   accept(TokenKind::RightBrace);

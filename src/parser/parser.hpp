@@ -15,7 +15,8 @@ class Parser {
  public:
   // At least this many levels of nesting always parse.
   static constexpr int MAX_NESTING = 4096;
-  static constexpr int MAX_CHAIN = 100000;
+  // Operator and postfix chains are loops, not nesting; this only bounds their length.
+  static constexpr int MAX_CHAIN = 10000000;
 
   static Program parse_program(const TokenList& tokens);
 
@@ -72,7 +73,6 @@ class Parser {
   const TokenList& m_tokens;
   size_t m_pos = 0;
   int m_depth = 0;
-  const char* m_stack_limit;
 };
 
 }  // namespace orvane
