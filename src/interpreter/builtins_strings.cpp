@@ -265,6 +265,8 @@ Value reverse(BuiltinArgs args, GraphicsContext&) {
 // `a = push(a, x)` hands over the only reference to a, so the append is in place.
 Value push(BuiltinArgs args, GraphicsContext&) {
   if (!args[0].is(Value::Array)) return Value::null();
+  // Checked before the array is taken, so a refused push leaves it with its owner.
+  check_allocation((uint64_t{args[0].as_array().size()} + 1) * sizeof(Value));
   Value result = std::move(args[0]);
   result.mutable_array().push_back(std::move(args[1]));
   return result;
