@@ -27,7 +27,8 @@ inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == T
 
 // An operator on two Numbers. Division and remainder by zero give 0 and set `divided_by_zero`;
 // the least integer divided by -1 wraps to itself.
-inline Value numbers(int64_t a, TokenKind op, int64_t b, bool& divided_by_zero) {
+[[gnu::always_inline]] inline Value numbers(int64_t a, TokenKind op, int64_t b,
+                                            bool& divided_by_zero) {
   switch (op) {
     case TokenKind::Plus: return Value::number(unwrap(wrap(a) + wrap(b)));
     case TokenKind::Minus: return Value::number(unwrap(wrap(a) - wrap(b)));
@@ -51,7 +52,7 @@ inline Value numbers(int64_t a, TokenKind op, int64_t b, bool& divided_by_zero) 
   }
 }
 
-inline Value floats(double a, TokenKind op, double b) {
+[[gnu::always_inline]] inline Value floats(double a, TokenKind op, double b) {
   switch (op) {
     case TokenKind::Plus: return Value::real(a + b);
     case TokenKind::Minus: return Value::real(a - b);
