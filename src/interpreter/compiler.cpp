@@ -326,15 +326,30 @@ void Lowering::assign(const AssignStmt& s) {
 
 // `x op= leaf` and `x = x op leaf`, computed into the binding in place.
 bool Lowering::update(const AssignStmt& s) {
+  TokenKind op;
+  const Expr* right;
   if (s.kind == Stmt::CompoundAssign) {
-    if (!is_leaf(*s.value)) return false;
-    emit({Op::UpdateL, op_code(arithmetic_of(s.op)), 0, s.name, leaf(*s.value)}, 0);
+    op = arithmetic_of(s.op);
+    right = s.value.get();
+  } else {
+    if (s.value->kind != Expr::Binary) return false;
+    const auto& b = static_cast<const BinaryExpr&>(*s.value);
+    if (!is_arithmetic(b.op) || !is_name(*b.left, s.name)) return false;
+    op = b.op;
+    right = b.right.get();
+  }
+  if (!is_leaf(*right)) return false;
+  if (right->kind == Expr::Number && (op == TokenKind::Plus || op == TokenKind::Minus)) {
+    // Subtracting k adds -k: the same in wrapping arithmetic, even for the least integer.
+    int64_t k = static_cast<const NumberExpr&>(*right).value;
+    uint64_t addend = static_cast<uint64_t>(k);
+    if (op == TokenKind::Minus) addend = 0 - addend;
+    uint32_t original = leaf(*right) & ~LEAF_CONSTANT;
+    uint32_t step = constant(Value::number(static_cast<int64_t>(addend)));
+    emit({Op::AddConstant, op_code(op), 0, s.name, original, step}, 0);
     return true;
   }
-  if (s.value->kind != Expr::Binary) return false;
-  const auto& b = static_cast<const BinaryExpr&>(*s.value);
-  if (!is_arithmetic(b.op) || !is_name(*b.left, s.name) || !is_leaf(*b.right)) return false;
-  emit({Op::UpdateL, op_code(b.op), 0, s.name, leaf(*b.right)}, 0);
+  emit({Op::UpdateL, op_code(op), 0, s.name, leaf(*right)}, 0);
   return true;
 }
 

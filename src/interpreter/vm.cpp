@@ -78,11 +78,6 @@ Value Interpreter::take_pending() {
   return std::move(m_pending);  // a moved-from value is Null
 }
 
-void Interpreter::tick() {
-  if (m_steps_left-- == 0) throw StepBudgetExhausted{};
-  if (interrupt::requested()) interrupt::check();
-}
-
 void Interpreter::report_division() { output::write("Error: division by zero\n"); }
 
 // ---- entry points ----

@@ -16,6 +16,7 @@
 #include "interpreter/graphics.hpp"
 #include "interpreter/value.hpp"
 #include "parser/ast.hpp"
+#include "support/interrupt.hpp"
 
 namespace orvane {
 
@@ -99,7 +100,10 @@ class Interpreter {
   }
   Value& shadowed_global(NameId name);
   void pop_frame(size_t start);
-  void tick();
+  void tick() {
+    if (m_steps_left-- == 0) throw StepBudgetExhausted{};
+    if (interrupt::requested()) interrupt::check();
+  }
 
   // The dispatch loop, from `ip` until the innermost native frame finishes; returns the value
   // a finishing call left.

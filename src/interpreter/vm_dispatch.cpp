@@ -118,30 +118,20 @@ Value Interpreter::dispatch(const Instr* ip) {
     keys = entered.keys.data();
   };
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
+#define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
-      __extension__ && op_Const,         __extension__ && op_Load,
-      __extension__ && op_Store,         __extension__ && op_Pop,
-      __extension__ && op_Binary,        __extension__ && op_Negate,
-      __extension__ && op_Not,           __extension__ && op_CallBuiltin,
-      __extension__ && op_Call,          __extension__ && op_MakeArray,
-      __extension__ && op_MakeDict,      __extension__ && op_Index,
-      __extension__ && op_Range,         __extension__ && op_Jump,
-      __extension__ && op_JumpIfFalse,   __extension__ && op_CheckFlags,
-      __extension__ && op_Break,         __extension__ && op_Continue,
-      __extension__ && op_Return,        __extension__ && op_Global,
-      __extension__ && op_Define,        __extension__ && op_Tick,
-      __extension__ && op_LoopEnd,       __extension__ && op_ClearBreak,
-      __extension__ && op_ForArray,      __extension__ && op_ForArrayNext,
-      __extension__ && op_ForRange,      __extension__ && op_ForRangeNext,
-      __extension__ && op_MatchTest,     __extension__ && op_Catch,
-      __extension__ && op_Leave,         __extension__ && op_Halt,
-      __extension__ && op_BinaryLL,      __extension__ && op_BinarySL,
-      __extension__ && op_CompareJumpLL, __extension__ && op_CompareJumpSL,
-      __extension__ && op_CompareJumpSS, __extension__ && op_UpdateL,
-      __extension__ && op_Append,        __extension__ && op_BuiltinUpdate,
-      __extension__ && op_Member,        __extension__ && op_MemberName,
-      __extension__ && op_IndexLL,
+      HANDLER(Const), HANDLER(Load), HANDLER(Store), HANDLER(Pop), HANDLER(Binary), HANDLER(Negate),
+      HANDLER(Not), HANDLER(CallBuiltin), HANDLER(Call), HANDLER(MakeArray), HANDLER(MakeDict),
+      HANDLER(Index), HANDLER(Range), HANDLER(Jump), HANDLER(JumpIfFalse), HANDLER(CheckFlags),
+      HANDLER(Break), HANDLER(Continue), HANDLER(Return), HANDLER(Global), HANDLER(Define),
+      HANDLER(Tick), HANDLER(LoopEnd), HANDLER(ClearBreak), HANDLER(ForArray),
+      HANDLER(ForArrayNext), HANDLER(ForRange), HANDLER(ForRangeNext), HANDLER(MatchTest),
+      HANDLER(Catch), HANDLER(Leave), HANDLER(Halt), HANDLER(BinaryLL), HANDLER(BinarySL),
+      HANDLER(CompareJumpLL), HANDLER(CompareJumpSL), HANDLER(CompareJumpSS), HANDLER(UpdateL),
+      HANDLER(AddConstant), HANDLER(Append), HANDLER(BuiltinUpdate), HANDLER(Member),
+      HANDLER(MemberName), HANDLER(IndexLL),
   };
+#undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
 #define NEXT()  \
   do {          \
@@ -150,302 +140,336 @@ Value Interpreter::dispatch(const Instr* ip) {
   } while (false)
 
   DISPATCH();
-op_Const:
-  *sp++ = constants[ip->a];
-  NEXT();
-op_Load:
-  *sp++ = names[ip->a].value;
-  NEXT();
-op_Store : {
-  Value* slot = own_binding(ip->a);
-  if (slot)
-    *slot = std::move(*--sp);
-  else
-    assign(ip->a, std::move(*--sp));
-  NEXT();
-}
-op_Pop:
-  clear(sp - ip->b, sp);
-  sp -= ip->b;
-  NEXT();
-op_Binary : {
-  Outcome outcome = numeric(sp[-2], sp[-2], operator_of(ip), sp[-1]);
-  if (outcome == NOT_NUMERIC) {
-    outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
-    sp[-1] = Value();
-  }
-  --sp;
-  if (outcome == DIVIDED_BY_ZERO) report_division();
-  NEXT();
-}
-op_Negate:
-  sp[-1] = operators::negate(sp[-1]);
-  NEXT();
-op_Not:
-  sp[-1] = operators::logical_not(sp[-1]);
-  NEXT();
-op_CallBuiltin : {
-  Value* args = sp - ip->b;
-  Value result =
-      call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_graphics);
-  clear(args, sp);
-  sp = args;
-  *sp++ = std::move(result);
-  NEXT();
-}
-op_Call : {
-  Value* args = sp - ip->b;
-  const Value& callee = names[ip->a].value;
-  if (!callee.is(Value::Function)) {
-    clear(args, sp);
-    sp = args;
-    *sp++ = Value();
+  op_Const: {
+    *sp++ = constants[ip->a];
     NEXT();
   }
-  const FunctionData& fn = *callee.as_function();
-  ip = enter_call(fn, callee, args, ip->b, ip + 1, false);
-  clear(args, sp);
-  sp = reserve(args, fn.chunk.max_stack + 1);
-  enter_chunk(fn.chunk);
-  DISPATCH();
-}
-op_MakeArray : {
-  Value* items = sp - ip->b;
-  std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
-  sp = items;
-  *sp++ = Value::array(std::move(list));
-  NEXT();
-}
-op_MakeDict : {
-  Value* values = sp - ip->b;
-  Value dict = make_dict(*chunk, *ip, values);
-  clear(values, sp);
-  sp = values;
-  *sp++ = std::move(dict);
-  NEXT();
-}
-op_Index : {
-  Value index = std::move(*--sp);
-  sp[-1] = element(sp[-1], index);
-  NEXT();
-}
-op_Range : {
-  Value end = std::move(*--sp);
-  sp[-1] = make_range(sp[-1], end);
-  NEXT();
-}
-op_Jump:
-  ip = code + ip->c;
-  DISPATCH();
-op_JumpIfFalse : {
-  Value condition = std::move(*--sp);
-  if (!is_truthy(condition)) {
+  op_Load: {
+    *sp++ = names[ip->a].value;
+    NEXT();
+  }
+  op_Store: {
+    Value* slot = own_binding(ip->a);
+    if (slot)
+      *slot = std::move(*--sp);
+    else
+      assign(ip->a, std::move(*--sp));
+    NEXT();
+  }
+  op_Pop: {
+    clear(sp - ip->b, sp);
+    sp -= ip->b;
+    NEXT();
+  }
+  op_Binary: {
+    Outcome outcome = numeric(sp[-2], sp[-2], operator_of(ip), sp[-1]);
+    if (outcome == NOT_NUMERIC) {
+      outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
+      sp[-1] = Value();
+    }
+    --sp;
+    if (outcome == DIVIDED_BY_ZERO) report_division();
+    NEXT();
+  }
+  op_Negate: {
+    sp[-1] = operators::negate(sp[-1]);
+    NEXT();
+  }
+  op_Not: {
+    sp[-1] = operators::logical_not(sp[-1]);
+    NEXT();
+  }
+  op_CallBuiltin: {
+    Value* args = sp - ip->b;
+    Value result =
+        call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_graphics);
+    clear(args, sp);
+    sp = args;
+    *sp++ = std::move(result);
+    NEXT();
+  }
+  op_Call: {
+    Value* args = sp - ip->b;
+    const Value& callee = names[ip->a].value;
+    if (!callee.is(Value::Function)) {
+      clear(args, sp);
+      sp = args;
+      *sp++ = Value();
+      NEXT();
+    }
+    const FunctionData& fn = *callee.as_function();
+    ip = enter_call(fn, callee, args, ip->b, ip + 1, false);
+    clear(args, sp);
+    sp = reserve(args, fn.chunk.max_stack + 1);
+    enter_chunk(fn.chunk);
+    DISPATCH();
+  }
+  op_MakeArray: {
+    Value* items = sp - ip->b;
+    std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
+    sp = items;
+    *sp++ = Value::array(std::move(list));
+    NEXT();
+  }
+  op_MakeDict: {
+    Value* values = sp - ip->b;
+    Value dict = make_dict(*chunk, *ip, values);
+    clear(values, sp);
+    sp = values;
+    *sp++ = std::move(dict);
+    NEXT();
+  }
+  op_Index: {
+    Value index = std::move(*--sp);
+    sp[-1] = element(sp[-1], index);
+    NEXT();
+  }
+  op_Range: {
+    Value end = std::move(*--sp);
+    sp[-1] = make_range(sp[-1], end);
+    NEXT();
+  }
+  op_Jump: {
     ip = code + ip->c;
     DISPATCH();
   }
-  NEXT();
-}
-op_CheckFlags:
-  if (m_flags) {
-    ip = code + ip->c;
+  op_JumpIfFalse: {
+    Value condition = std::move(*--sp);
+    if (!is_truthy(condition)) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    NEXT();
+  }
+  op_CheckFlags: {
+    if (m_flags) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    NEXT();
+  }
+  op_Break: {
+    m_flags |= BREAK;
+    NEXT();
+  }
+  op_Continue: {
+    m_flags |= CONTINUE;
+    NEXT();
+  }
+  op_Return: {
+    m_pending = std::move(*--sp);
+    m_flags |= PENDING;
+    NEXT();
+  }
+  op_Global: {
+    declare_global(ip->a);
+    NEXT();
+  }
+  op_Define: {
+    assign(ip->a, Value(constants[ip->b]));
+    NEXT();
+  }
+  op_Tick: {
+    tick();
+    NEXT();
+  }
+  op_LoopEnd: {
+    if (m_flags & (PENDING | BREAK)) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    m_flags &= static_cast<uint8_t>(~CONTINUE);
+    ip = code + ip->b;
     DISPATCH();
   }
-  NEXT();
-op_Break:
-  m_flags |= BREAK;
-  NEXT();
-op_Continue:
-  m_flags |= CONTINUE;
-  NEXT();
-op_Return:
-  m_pending = std::move(*--sp);
-  m_flags |= PENDING;
-  NEXT();
-op_Global:
-  declare_global(ip->a);
-  NEXT();
-op_Define:
-  assign(ip->a, Value(constants[ip->b]));
-  NEXT();
-op_Tick:
-  tick();
-  NEXT();
-op_LoopEnd:
-  if (m_flags & (PENDING | BREAK)) {
-    ip = code + ip->c;
+  op_ClearBreak: {
+    m_flags &= static_cast<uint8_t>(~BREAK);
+    NEXT();
+  }
+  op_ForArray: {
+    if (!sp[-1].is(Value::Array)) {
+      *--sp = Value();
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    *sp++ = Value::number(0);
+    NEXT();
+  }
+  op_ForArrayNext: {
+    const std::vector<Value>& items = sp[-2].as_array();
+    uint64_t i = static_cast<uint64_t>(sp[-1].as_number());
+    if (i >= items.size()) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    tick();
+    if (Value* slot = own_binding(ip->a))
+      *slot = items[i];  // the binding from the previous round
+    else
+      assign(ip->a, Value(items[i]));
+    sp[-1].set_number(static_cast<int64_t>(i + 1));
+    NEXT();
+  }
+  op_ForRange: {
+    std::optional<int64_t> start = range_bound(sp[-2]);
+    std::optional<int64_t> end = range_bound(sp[-1]);
+    if (!start || !end) {
+      clear(sp - 2, sp);
+      sp -= 2;
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    sp[-2] = Value::number(*start);
+    sp[-1] = Value::number(*end);
+    NEXT();
+  }
+  op_ForRangeNext: {
+    int64_t i = sp[-2].as_number();
+    if (i >= sp[-1].as_number()) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    tick();
+    if (Value* slot = own_binding(ip->a))
+      slot->set_number(i);
+    else
+      assign(ip->a, Value::number(i));
+    sp[-2].set_number(i + 1);
+    NEXT();
+  }
+  op_MatchTest: {
+    Value pattern = std::move(*--sp);
+    if (!operators::pattern_matches(sp[-1], pattern)) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    NEXT();
+  }
+  op_Catch: {
+    if (!has_pending() || !m_pending.is(Value::Error)) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    catch_error(ip->a);
+    NEXT();
+  }
+  op_Leave: {
+    Value result = has_pending() ? take_pending() : Value();
+    Frame& frame = m_frames.back();
+    const Instr* resume = frame.resume;
+    bool native = frame.native;
+    pop_frame(frame.shadowed_start);
+    m_frames.pop_back();
+    if (native) {
+      m_stack_top = static_cast<size_t>(sp - m_stack.data());
+      return result;
+    }
+    enter_chunk(*m_frames.back().chunk);
+    ip = resume;
+    *sp++ = std::move(result);
     DISPATCH();
   }
-  m_flags &= static_cast<uint8_t>(~CONTINUE);
-  ip = code + ip->b;
-  DISPATCH();
-op_ClearBreak:
-  m_flags &= static_cast<uint8_t>(~BREAK);
-  NEXT();
-op_ForArray:
-  if (!sp[-1].is(Value::Array)) {
-    *--sp = Value();
-    ip = code + ip->c;
-    DISPATCH();
-  }
-  *sp++ = Value::number(0);
-  NEXT();
-op_ForArrayNext : {
-  const std::vector<Value>& items = sp[-2].as_array();
-  uint64_t i = static_cast<uint64_t>(sp[-1].as_number());
-  if (i >= items.size()) {
-    ip = code + ip->c;
-    DISPATCH();
-  }
-  tick();
-  if (Value* slot = own_binding(ip->a))
-    *slot = items[i];  // the binding from the previous round
-  else
-    assign(ip->a, Value(items[i]));
-  sp[-1].set_number(static_cast<int64_t>(i + 1));
-  NEXT();
-}
-op_ForRange : {
-  std::optional<int64_t> start = range_bound(sp[-2]);
-  std::optional<int64_t> end = range_bound(sp[-1]);
-  if (!start || !end) {
-    clear(sp - 2, sp);
-    sp -= 2;
-    ip = code + ip->c;
-    DISPATCH();
-  }
-  sp[-2] = Value::number(*start);
-  sp[-1] = Value::number(*end);
-  NEXT();
-}
-op_ForRangeNext : {
-  int64_t i = sp[-2].as_number();
-  if (i >= sp[-1].as_number()) {
-    ip = code + ip->c;
-    DISPATCH();
-  }
-  tick();
-  if (Value* slot = own_binding(ip->a))
-    slot->set_number(i);
-  else
-    assign(ip->a, Value::number(i));
-  sp[-2].set_number(i + 1);
-  NEXT();
-}
-op_MatchTest : {
-  Value pattern = std::move(*--sp);
-  if (!operators::pattern_matches(sp[-1], pattern)) {
-    ip = code + ip->c;
-    DISPATCH();
-  }
-  NEXT();
-}
-op_Catch:
-  if (!has_pending() || !m_pending.is(Value::Error)) {
-    ip = code + ip->c;
-    DISPATCH();
-  }
-  catch_error(ip->a);
-  NEXT();
-op_Leave : {
-  Value result = has_pending() ? take_pending() : Value();
-  Frame& frame = m_frames.back();
-  const Instr* resume = frame.resume;
-  bool native = frame.native;
-  pop_frame(frame.shadowed_start);
-  m_frames.pop_back();
-  if (native) {
+  op_Halt: {
+    m_frames.pop_back();
     m_stack_top = static_cast<size_t>(sp - m_stack.data());
-    return result;
+    return Value();
   }
-  enter_chunk(*m_frames.back().chunk);
-  ip = resume;
-  *sp++ = std::move(result);
-  DISPATCH();
-}
-op_Halt:
-  m_frames.pop_back();
-  m_stack_top = static_cast<size_t>(sp - m_stack.data());
-  return Value();
-op_BinaryLL : {
-  const Value& left = leaf(ip->a);
-  const Value& right = leaf(ip->b);
-  Outcome outcome = numeric(*sp, left, operator_of(ip), right);
-  if (outcome == NOT_NUMERIC) outcome = generic(*sp, left, operator_of(ip), right);
-  ++sp;
-  if (outcome == DIVIDED_BY_ZERO) report_division();
-  NEXT();
-}
-op_BinarySL : {
-  const Value& right = leaf(ip->b);
-  Outcome outcome = numeric(sp[-1], sp[-1], operator_of(ip), right);
-  if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
-  if (outcome == DIVIDED_BY_ZERO) report_division();
-  NEXT();
-}
-op_CompareJumpLL:
-  if (!compare(leaf(ip->a), operator_of(ip), leaf(ip->b))) {
-    ip = code + ip->c;
-    DISPATCH();
+  op_BinaryLL: {
+    const Value& left = leaf(ip->a);
+    const Value& right = leaf(ip->b);
+    Outcome outcome = numeric(*sp, left, operator_of(ip), right);
+    if (outcome == NOT_NUMERIC) outcome = generic(*sp, left, operator_of(ip), right);
+    ++sp;
+    if (outcome == DIVIDED_BY_ZERO) report_division();
+    NEXT();
   }
-  NEXT();
-op_CompareJumpSL : {
-  Value left = std::move(*--sp);
-  if (!compare(left, operator_of(ip), leaf(ip->b))) {
-    ip = code + ip->c;
-    DISPATCH();
+  op_BinarySL: {
+    const Value& right = leaf(ip->b);
+    Outcome outcome = numeric(sp[-1], sp[-1], operator_of(ip), right);
+    if (outcome == NOT_NUMERIC)
+      outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
+    if (outcome == DIVIDED_BY_ZERO) report_division();
+    NEXT();
   }
-  NEXT();
-}
-op_CompareJumpSS : {
-  Value right = std::move(*--sp);
-  Value left = std::move(*--sp);
-  if (!compare(left, operator_of(ip), right)) {
-    ip = code + ip->c;
-    DISPATCH();
+  op_CompareJumpLL: {
+    if (!compare(leaf(ip->a), operator_of(ip), leaf(ip->b))) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    NEXT();
   }
-  NEXT();
-}
-op_UpdateL : {
-  const Value& right = leaf(ip->b);
-  Value* slot = own_binding(ip->a);
-  if (slot && slot->is(Value::Number) && right.is(Value::Number)) {
-    bool divided_by_zero = false;
-    slot->set_number(
-        operators::numbers(slot->as_number(), operator_of(ip), right.as_number(), divided_by_zero)
-            .as_number());
-    if (divided_by_zero) report_division();
-  } else if (slot && slot->is(Value::Float) && right.is(Value::Float)) {
-    slot->set_real(
-        operators::floats(slot->as_float(), operator_of(ip), right.as_float()).as_float());
-  } else {
-    update(ip->a, operator_of(ip), right);
+  op_CompareJumpSL: {
+    Value left = std::move(*--sp);
+    if (!compare(left, operator_of(ip), leaf(ip->b))) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    NEXT();
   }
-  NEXT();
-}
-op_Append : {
-  Value* values = sp - ip->b - 1;
-  append(ip->a, values, ip->b);
-  clear(values, sp);
-  sp = values;
-  NEXT();
-}
-op_BuiltinUpdate : {
-  Value* args = sp - ip->b;
-  Value result = builtin_update(ip->a, static_cast<int>(ip->c), args, ip->b);
-  clear(args, sp);
-  sp = args;
-  assign(ip->a, std::move(result));
-  NEXT();
-}
-op_Member:
-  sp[-1] = member(sp[-1], keys[ip->a]);
-  NEXT();
-op_MemberName:
-  *sp++ = member(names[ip->a].value, keys[ip->b]);
-  NEXT();
-op_IndexLL:
-  *sp++ = element(names[ip->a].value, leaf(ip->b));
-  NEXT();
+  op_CompareJumpSS: {
+    Value right = std::move(*--sp);
+    Value left = std::move(*--sp);
+    if (!compare(left, operator_of(ip), right)) {
+      ip = code + ip->c;
+      DISPATCH();
+    }
+    NEXT();
+  }
+  op_UpdateL: {
+    const Value& right = leaf(ip->b);
+    Value* slot = own_binding(ip->a);
+    if (slot && slot->is(Value::Number) && right.is(Value::Number)) {
+      bool divided_by_zero = false;
+      slot->set_number(
+          operators::numbers(slot->as_number(), operator_of(ip), right.as_number(), divided_by_zero)
+              .as_number());
+      if (divided_by_zero) report_division();
+    } else if (slot && slot->is(Value::Float) && right.is(Value::Float)) {
+      slot->set_real(
+          operators::floats(slot->as_float(), operator_of(ip), right.as_float()).as_float());
+    } else {
+      update(ip->a, operator_of(ip), right);
+    }
+    NEXT();
+  }
+  op_AddConstant: {
+    Value* slot = own_binding(ip->a);
+    if (slot && slot->is(Value::Number)) {
+      uint64_t sum = static_cast<uint64_t>(slot->as_number()) +
+                     static_cast<uint64_t>(constants[ip->c].as_number());
+      slot->set_number(static_cast<int64_t>(sum));
+    } else {
+      update(ip->a, operator_of(ip), constants[ip->b]);
+    }
+    NEXT();
+  }
+  op_Append: {
+    Value* values = sp - ip->b - 1;
+    append(ip->a, values, ip->b);
+    clear(values, sp);
+    sp = values;
+    NEXT();
+  }
+  op_BuiltinUpdate: {
+    Value* args = sp - ip->b;
+    Value result = builtin_update(ip->a, static_cast<int>(ip->c), args, ip->b);
+    clear(args, sp);
+    sp = args;
+    assign(ip->a, std::move(result));
+    NEXT();
+  }
+  op_Member: {
+    sp[-1] = member(sp[-1], keys[ip->a]);
+    NEXT();
+  }
+  op_MemberName: {
+    *sp++ = member(names[ip->a].value, keys[ip->b]);
+    NEXT();
+  }
+  op_IndexLL: {
+    *sp++ = element(names[ip->a].value, leaf(ip->b));
+    NEXT();
+  }
 #undef NEXT
 #undef DISPATCH
 }
