@@ -188,7 +188,7 @@ std::vector<Value> split_on(std::string_view text, std::string_view separator) {
 
 namespace builtins {
 
-Value len(BuiltinArgs args, GraphicsContext&) {
+Value len(BuiltinArgs args, Host&) {
   const Value& v = args[0];
   switch (v.kind()) {
     case Value::String: return Value::number(static_cast<int64_t>(v.as_string().size()));
@@ -198,13 +198,13 @@ Value len(BuiltinArgs args, GraphicsContext&) {
   }
 }
 
-Value upper(BuiltinArgs args, GraphicsContext&) { return case_builtin(args, true); }
+Value upper(BuiltinArgs args, Host&) { return case_builtin(args, true); }
 
-Value lower(BuiltinArgs args, GraphicsContext&) { return case_builtin(args, false); }
+Value lower(BuiltinArgs args, Host&) { return case_builtin(args, false); }
 
 // Start is read unsigned, so a negative start lies past every end; the count end - start
 // wraps, so an end before start takes the rest of the text.
-Value slice(BuiltinArgs args, GraphicsContext&) {
+Value slice(BuiltinArgs args, Host&) {
   std::optional<int64_t> start = as_integer(args[1]);
   std::optional<int64_t> end = as_integer(args[2]);
   if (!start || !end || !args[0].is(Value::String)) return Value::null();
@@ -218,7 +218,7 @@ Value slice(BuiltinArgs args, GraphicsContext&) {
   return Value::string(std::string(text.substr(pos, stop - pos)));
 }
 
-Value split(BuiltinArgs args, GraphicsContext&) {
+Value split(BuiltinArgs args, Host&) {
   DisplayText text(args[0]);
   DisplayText separator(args[1]);
   if (separator.view().empty()) return Value::array(split_characters(text.view()));
@@ -226,7 +226,7 @@ Value split(BuiltinArgs args, GraphicsContext&) {
 }
 
 // `s = concat(s, ...)` hands over the only reference to s, which then grows in place.
-Value concat(BuiltinArgs args, GraphicsContext&) {
+Value concat(BuiltinArgs args, Host&) {
   if (args.empty()) return Value::string("");
   Value result;
   size_t first = 0;
@@ -244,13 +244,13 @@ Value concat(BuiltinArgs args, GraphicsContext&) {
   return result;
 }
 
-Value contains(BuiltinArgs args, GraphicsContext&) {
+Value contains(BuiltinArgs args, Host&) {
   DisplayText haystack(args[0]);
   DisplayText needle(args[1]);
   return Value::boolean(haystack.view().find(needle.view()) != std::string_view::npos);
 }
 
-Value reverse(BuiltinArgs args, GraphicsContext&) {
+Value reverse(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
   if (!args[0].is_unique()) {
     const std::vector<Value>& items = args[0].as_array();
@@ -263,7 +263,7 @@ Value reverse(BuiltinArgs args, GraphicsContext&) {
 }
 
 // `a = push(a, x)` hands over the only reference to a, so the append is in place.
-Value push(BuiltinArgs args, GraphicsContext&) {
+Value push(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
   // Checked before the array is taken, so a refused push leaves it with its owner.
   check_allocation((uint64_t{args[0].as_array().size()} + 1) * sizeof(Value));
@@ -272,7 +272,7 @@ Value push(BuiltinArgs args, GraphicsContext&) {
   return result;
 }
 
-Value pop(BuiltinArgs args, GraphicsContext&) {
+Value pop(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array) || args[0].as_array().empty()) return Value::null();
   return args[0].as_array().back();
 }

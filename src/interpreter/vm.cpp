@@ -20,7 +20,9 @@ constexpr size_t INITIAL_STACK = 1024;
 Interpreter::Interpreter() : Interpreter(lowering_options_from_environment()) {}
 
 Interpreter::Interpreter(const LoweringOptions& options)
-    : m_options(options), m_stack(INITIAL_STACK) {
+    : m_options(options),
+      m_stack(INITIAL_STACK),
+      m_host(m_graphics, RandomSource::for_thread()) {
   prepare();
 }
 
@@ -175,7 +177,7 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
   bool released = slot && identity && slot->payload_identity() == identity;
   if (released) *slot = Value();
   try {
-    return call_builtin_at(builtin, std::span<Value>(args, argc), m_graphics);
+    return call_builtin_at(builtin, std::span<Value>(args, argc), m_host);
   } catch (...) {
     if (released && args[0].payload_identity() == identity) *slot = std::move(args[0]);
     throw;

@@ -14,6 +14,7 @@
 #include "interpreter/code.hpp"
 #include "interpreter/compiler.hpp"
 #include "interpreter/graphics.hpp"
+#include "interpreter/host.hpp"
 #include "interpreter/value.hpp"
 #include "parser/ast.hpp"
 #include "support/interrupt.hpp"
@@ -134,6 +135,7 @@ class Interpreter {
   uint8_t m_flags = 0;
   uint64_t m_steps_left = UINT64_MAX;
   GraphicsContext m_graphics;
+  Host m_host;
 };
 
 }  // namespace orvane

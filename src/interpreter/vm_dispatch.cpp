@@ -182,7 +182,7 @@ Value Interpreter::dispatch(const Instr* ip) {
   op_CallBuiltin: {
     Value* args = sp - ip->b;
     Value result =
-        call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_graphics);
+        call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_host);
     clear(args, sp);
     sp = args;
     *sp++ = std::move(result);
