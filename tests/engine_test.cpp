@@ -220,7 +220,7 @@ std::string repeat(const std::string& piece, int times) {
 TEST(Engine, LongChainsParseLowerRunAndFree) {
   struct Row {
     std::string script;
-    const char* out;
+    std::string out;
   };
   const Row rows[] = {
       {"x = {a: 1}\ndef f() { return x" + repeat(".a", 100000) + " }\nprint(f())\n", "null\n"},
@@ -228,12 +228,22 @@ TEST(Engine, LongChainsParseLowerRunAndFree) {
       {"print(1" + repeat(" + 1", 999999) + ")\n", "1000000\n"},
       {"def f() { return 1" + repeat(" * 1", 200000) + " }\nprint(f())\n", "1\n"},
       {"a = [] for i in 0..300000 { a = [a] }\nprint(len(a))\n", "1\n"},
+      {"a = 1 for i in 0..3000 { a = [a] }\nprint(a)\n",
+       std::string(3000, '[') + "1" + std::string(3000, ']') + "\n"},
   };
   for (const Row& row : rows) {
     Limited r = run_limited(row.script);
     EXPECT_EQ(r.status, 0) << r.err << row.script.substr(0, 40);
     EXPECT_EQ(r.out, row.out) << row.script.substr(0, 40);
   }
+}
+
+// Display recurses once per level of nesting, up to a checked limit.
+TEST(Engine, DisplayTooDeepIsRefused) {
+  Limited r = run_limited("a = 1 for i in 0..50000 { a = [a] }\nprint(\"before\")\nprint(a)\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "before\n");
+  EXPECT_EQ(r.err, "Error: out of memory\n");
 }
 
 TEST(Engine, ARangeLoopBuildsNoArray) {
