@@ -92,17 +92,18 @@ void Interpreter::execute(const Stmt& stmt) {
 
 void Interpreter::run(const Chunk& chunk) {
   prepare();
-  reserve(m_stack.data() + m_stack_top, chunk.max_stack);
+  reserve(m_stack.data() + m_stack_top, chunk.max_stack + 1);
   m_frames.push_back(Frame{nullptr, &chunk, Value(), m_shadowed.size(), true});
   dispatch(chunk.code.data());
 }
 
 Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
   prepare();
+  reserve(m_stack.data() + m_stack_top, fn.chunk.max_stack + 1);
   return dispatch(enter_call(fn, Value(), args.data(), args.size(), nullptr, true));
 }
 
-Value* Interpreter::reserve(Value* sp, size_t count) {
+Value* Interpreter::grow_stack(Value* sp, size_t count) {
   size_t used = static_cast<size_t>(sp - m_stack.data());
   if (used + count > m_stack.size()) m_stack.resize(std::max(m_stack.size() * 2, used + count));
   return m_stack.data() + used;

@@ -114,7 +114,10 @@ class Interpreter {
   const Instr* enter_call(const FunctionData& fn, Value callee, Value* args, size_t argc,
                           const Instr* resume, bool native);
   // Makes room for `count` more values above `sp`, which may move.
-  Value* reserve(Value* sp, size_t count);
+  Value* reserve(Value* sp, size_t count) {
+    return sp + count <= m_stack.data() + m_stack.size() ? sp : grow_stack(sp, count);
+  }
+  Value* grow_stack(Value* sp, size_t count);
   void report_division();
   // The rules the dispatch loop hands out of line.
   void catch_error(NameId name);

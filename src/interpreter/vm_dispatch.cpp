@@ -180,12 +180,14 @@ Value Interpreter::dispatch(const Instr* ip) {
     NEXT();
   }
   op_CallBuiltin: {
-    Value* args = sp - ip->b;
-    Value result =
-        call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_host);
-    clear(args, sp);
-    sp = args;
-    *sp++ = std::move(result);
+    {
+      Value* args = sp - ip->b;
+      Value result =
+          call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_host);
+      clear(args, sp);
+      sp = args;
+      *sp++ = std::move(result);
+    }
     NEXT();
   }
   op_Call: {
@@ -198,35 +200,40 @@ Value Interpreter::dispatch(const Instr* ip) {
       NEXT();
     }
     const FunctionData& fn = *callee.as_function();
-    ip = enter_call(fn, callee, args, ip->b, ip + 1, false);
-    clear(args, sp);
+    size_t argc = ip->b;
+    ip = enter_call(fn, callee, args, argc, ip + 1, false);
+    clear(args + std::min(fn.params.size(), argc), sp);  // the others were moved into bindings
     sp = reserve(args, fn.chunk.max_stack + 1);
     enter_chunk(fn.chunk);
     DISPATCH();
   }
   op_MakeArray: {
-    Value* items = sp - ip->b;
-    std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
-    sp = items;
-    *sp++ = Value::array(std::move(list));
+    {
+      Value* items = sp - ip->b;
+      std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
+      sp = items;
+      *sp++ = Value::array(std::move(list));
+    }
     NEXT();
   }
   op_MakeDict: {
-    Value* values = sp - ip->b;
-    Value dict = make_dict(*chunk, *ip, values);
-    clear(values, sp);
-    sp = values;
-    *sp++ = std::move(dict);
+    {
+      Value* values = sp - ip->b;
+      Value dict = make_dict(*chunk, *ip, values);
+      clear(values, sp);
+      sp = values;
+      *sp++ = std::move(dict);
+    }
     NEXT();
   }
   op_Index: {
-    Value index = std::move(*--sp);
-    sp[-1] = element(sp[-1], index);
+    sp[-2] = element(sp[-2], sp[-1]);
+    *--sp = Value();
     NEXT();
   }
   op_Range: {
-    Value end = std::move(*--sp);
-    sp[-1] = make_range(sp[-1], end);
+    sp[-2] = make_range(sp[-2], sp[-1]);
+    *--sp = Value();
     NEXT();
   }
   op_Jump: {
@@ -234,8 +241,9 @@ Value Interpreter::dispatch(const Instr* ip) {
     DISPATCH();
   }
   op_JumpIfFalse: {
-    Value condition = std::move(*--sp);
-    if (!is_truthy(condition)) {
+    bool truth = is_truthy(sp[-1]);
+    *--sp = Value();
+    if (!truth) {
       ip = code + ip->c;
       DISPATCH();
     }
@@ -338,8 +346,9 @@ Value Interpreter::dispatch(const Instr* ip) {
     NEXT();
   }
   op_MatchTest: {
-    Value pattern = std::move(*--sp);
-    if (!operators::pattern_matches(sp[-1], pattern)) {
+    bool matches = operators::pattern_matches(sp[-2], sp[-1]);
+    *--sp = Value();
+    if (!matches) {
       ip = code + ip->c;
       DISPATCH();
     }
@@ -354,7 +363,8 @@ Value Interpreter::dispatch(const Instr* ip) {
     NEXT();
   }
   op_Leave: {
-    Value result = has_pending() ? take_pending() : Value();
+    // The result goes to the slot the arguments started at, kept free for it.
+    *sp = has_pending() ? take_pending() : Value();
     Frame& frame = m_frames.back();
     const Instr* resume = frame.resume;
     bool native = frame.native;
@@ -362,11 +372,11 @@ Value Interpreter::dispatch(const Instr* ip) {
     m_frames.pop_back();
     if (native) {
       m_stack_top = static_cast<size_t>(sp - m_stack.data());
-      return result;
+      return std::move(*sp);
     }
     enter_chunk(*m_frames.back().chunk);
     ip = resume;
-    *sp++ = std::move(result);
+    ++sp;
     DISPATCH();
   }
   op_Halt: {
@@ -399,17 +409,19 @@ Value Interpreter::dispatch(const Instr* ip) {
     NEXT();
   }
   op_CompareJumpSL: {
-    Value left = std::move(*--sp);
-    if (!compare(left, operator_of(ip), leaf(ip->b))) {
+    bool holds = compare(sp[-1], operator_of(ip), leaf(ip->b));
+    *--sp = Value();
+    if (!holds) {
       ip = code + ip->c;
       DISPATCH();
     }
     NEXT();
   }
   op_CompareJumpSS: {
-    Value right = std::move(*--sp);
-    Value left = std::move(*--sp);
-    if (!compare(left, operator_of(ip), right)) {
+    bool holds = compare(sp[-2], operator_of(ip), sp[-1]);
+    clear(sp - 2, sp);
+    sp -= 2;
+    if (!holds) {
       ip = code + ip->c;
       DISPATCH();
     }
@@ -451,11 +463,13 @@ Value Interpreter::dispatch(const Instr* ip) {
     NEXT();
   }
   op_BuiltinUpdate: {
-    Value* args = sp - ip->b;
-    Value result = builtin_update(ip->a, static_cast<int>(ip->c), args, ip->b);
-    clear(args, sp);
-    sp = args;
-    assign(ip->a, std::move(result));
+    {
+      Value* args = sp - ip->b;
+      Value result = builtin_update(ip->a, static_cast<int>(ip->c), args, ip->b);
+      clear(args, sp);
+      sp = args;
+      assign(ip->a, std::move(result));
+    }
     NEXT();
   }
   op_Member: {
