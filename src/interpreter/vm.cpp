@@ -160,10 +160,16 @@ void Interpreter::append(NameId name, Value* values, size_t count) {
   }
   check_allocation(size);
   Value* slot = own_binding(name);
-  if (slot && slot->payload_identity() == left.payload_identity()) *slot = Value();
-  std::string& text = left.mutable_string();
-  text.reserve(size);
-  for (size_t i = 1; i <= count; ++i) text += values[i].as_string();
+  bool released = slot && slot->payload_identity() == left.payload_identity();
+  if (released) *slot = Value();
+  try {
+    std::string& text = left.mutable_string();
+    text.reserve(size);
+    for (size_t i = 1; i <= count; ++i) text += values[i].as_string();
+  } catch (...) {
+    if (released) *slot = std::move(left);  // a failed reserve changed nothing
+    throw;
+  }
   if (slot)
     *slot = std::move(left);
   else

@@ -95,7 +95,7 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
   return is_truthy(binary_op(left, op, right));
 }
 
-void clear(Value* from, Value* to) {
+[[gnu::always_inline]] inline void clear(Value* from, Value* to) {
   for (; from < to; ++from) *from = Value();
 }
 

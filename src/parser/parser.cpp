@@ -1,6 +1,5 @@
 #include "parser/parser.hpp"
 
-#include <algorithm>
 
 
 namespace orvane {
@@ -10,6 +9,29 @@ namespace {
 const Token EOF_TOKEN(TokenKind::Eof);
 
 bool is_name(const Token& t) { return t.kind() == TokenKind::Identifier; }
+
+// Binding strength of the binary operators, loosest first.
+enum Level { NONE, OR, AND, EQUALITY, COMPARISON, RANGE, ADDITIVE, MULTIPLICATIVE, POWER };
+
+int level_of(TokenKind k) {
+  switch (k) {
+    case TokenKind::Or: return OR;
+    case TokenKind::And: return AND;
+    case TokenKind::EqualEqual:
+    case TokenKind::NotEqual: return EQUALITY;
+    case TokenKind::Less:
+    case TokenKind::Greater:
+    case TokenKind::LessEqual:
+    case TokenKind::GreaterEqual: return COMPARISON;
+    case TokenKind::Plus:
+    case TokenKind::Minus: return ADDITIVE;
+    case TokenKind::Star:
+    case TokenKind::Slash:
+    case TokenKind::Percent: return MULTIPLICATIVE;
+    case TokenKind::StarStar: return POWER;
+    default: return NONE;
+  }
+}
 
 bool is_compound(TokenKind k) {
   return k == TokenKind::PlusAssign || k == TokenKind::MinusAssign ||
@@ -238,46 +260,31 @@ StmtPtr Parser::parse_global() {
 
 // ---- expressions ----
 
-ExprPtr Parser::parse_expression() { return parse_or(); }
+ExprPtr Parser::parse_expression() { return parse_binary(OR); }
 
-#define ORVANE_BINARY_LEVEL(NAME, NEXT, ...)                                       \
-  ExprPtr Parser::NAME() {                                                         \
-    static constexpr TokenKind OPS[] = {__VA_ARGS__};                              \
-    ExprPtr left = NEXT();                                                         \
-    int chain = 0;                                                                 \
-    for (;;) {                                                                     \
-      TokenKind k = peek().kind();                                                 \
-      if (std::find(std::begin(OPS), std::end(OPS), k) == std::end(OPS)) break;    \
-      if (++chain > MAX_CHAIN) throw NestingTooDeep{};                             \
-      advance();                                                                   \
-      ExprPtr right = NEXT();                                                      \
-      left = std::make_unique<BinaryExpr>(std::move(left), k, std::move(right));   \
-    }                                                                              \
-    return left;                                                                   \
-  }
-
-ORVANE_BINARY_LEVEL(parse_or, parse_and, TokenKind::Or)
-ORVANE_BINARY_LEVEL(parse_and, parse_equality, TokenKind::And)
-ORVANE_BINARY_LEVEL(parse_equality, parse_comparison, TokenKind::EqualEqual, TokenKind::NotEqual)
-ORVANE_BINARY_LEVEL(parse_comparison, parse_range, TokenKind::Less, TokenKind::Greater,
-                    TokenKind::LessEqual, TokenKind::GreaterEqual)
-ORVANE_BINARY_LEVEL(parse_additive, parse_multiplicative, TokenKind::Plus, TokenKind::Minus)
-ORVANE_BINARY_LEVEL(parse_multiplicative, parse_power, TokenKind::Star, TokenKind::Slash,
-                    TokenKind::Percent)
-ORVANE_BINARY_LEVEL(parse_power, parse_unary, TokenKind::StarStar)
-
-#undef ORVANE_BINARY_LEVEL
-
-// At most one range: "a..b..c" leaves the second ".." to whoever comes next.
-ExprPtr Parser::parse_range() {
-  ExprPtr start = parse_additive();
-  if (check(TokenKind::Dot) && peek(1).kind() == TokenKind::Dot) {
+// Precedence climbing: one loop per call, every operator left-associative. A range takes
+// additive operands, and only an operand of a comparison may be one: "a..b..c" and
+// "a < b..c..d" leave the second ".." to whoever comes next.
+ExprPtr Parser::parse_binary(int min_level) {
+  ExprPtr left = parse_unary();
+  bool range_closed = false;  // a range or a looser operator was applied: no range follows
+  int chain = 0;
+  for (;;) {
+    bool range = check(TokenKind::Dot) && peek(1).kind() == TokenKind::Dot;
+    TokenKind op = peek().kind();
+    int level = range ? RANGE : level_of(op);
+    if (level == NONE || level < min_level || (range && range_closed)) break;
+    if (level <= RANGE) range_closed = true;
+    if (++chain > MAX_CHAIN) throw NestingTooDeep{};
     advance();
-    advance();
-    ExprPtr end = parse_additive();
-    return std::make_unique<RangeExpr>(std::move(start), std::move(end));
+    if (range) advance();
+    ExprPtr right = parse_binary(level + 1);
+    if (range)
+      left = std::make_unique<RangeExpr>(std::move(left), std::move(right));
+    else
+      left = std::make_unique<BinaryExpr>(std::move(left), op, std::move(right));
   }
-  return start;
+  return left;
 }
 
 ExprPtr Parser::parse_unary() {

@@ -47,14 +47,8 @@ class Parser {
 
   ExprPtr parse_expression();
   std::vector<ExprPtr> parse_expression_list();
-  ExprPtr parse_or();
-  ExprPtr parse_and();
-  ExprPtr parse_equality();
-  ExprPtr parse_comparison();
-  ExprPtr parse_range();
-  ExprPtr parse_additive();
-  ExprPtr parse_multiplicative();
-  ExprPtr parse_power();
+  // Binary operators binding at least as tightly as `min_level` (see parser.cpp).
+  ExprPtr parse_binary(int min_level);
   ExprPtr parse_unary();
   ExprPtr parse_postfix();
   ExprPtr parse_primary();
