@@ -1,7 +1,5 @@
 #include "parser/parser.hpp"
 
-
-
 namespace orvane {
 
 namespace {

@@ -14,7 +14,7 @@ struct NestingTooDeep {};
 class Parser {
  public:
   // At least this many levels of nesting always parse.
-  static constexpr int MAX_NESTING = 4096;
+  static constexpr int MAX_NESTING = 2048;
   // Operator and postfix chains are loops, not nesting; this only bounds their length.
   static constexpr int MAX_CHAIN = 10000000;
 
