@@ -115,7 +115,17 @@ const Instr* Interpreter::enter_call(const FunctionData& fn, Value callee, Value
   m_frames.push_back(Frame{resume, &fn.chunk, std::move(callee), m_shadowed.size(), native});
   ++m_depth;
   size_t n = std::min(fn.params.size(), argc);
-  for (size_t i = 0; i < n; ++i) assign(fn.params[i], std::move(args[i]));
+  for (size_t i = 0; i < n; ++i) {
+    // A parameter's first binding in the new call displaces the cell's content.
+    NameEntry& e = m_names[fn.params[i]];
+    if (e.declared_global || e.frame == m_depth) {
+      assign(fn.params[i], std::move(args[i]));
+      continue;
+    }
+    m_shadowed.emplace_back(fn.params[i], e.frame, std::move(e.value));
+    e.value = std::move(args[i]);
+    e.frame = m_depth;
+  }
   tick();
   return fn.chunk.code.data();
 }

@@ -457,7 +457,10 @@ Value Interpreter::dispatch(const Instr* ip) {
   }
   op_Append: {
     Value* values = sp - ip->b - 1;
-    append(ip->a, values, ip->b);
+    Value* slot = ip->b == 1 ? own_binding(ip->a) : nullptr;
+    // Numbers and Floats are summed straight into the binding; + never divides.
+    if (!slot || numeric(*slot, values[0], TokenKind::Plus, values[1]) == NOT_NUMERIC)
+      append(ip->a, values, ip->b);
     clear(values, sp);
     sp = values;
     NEXT();
