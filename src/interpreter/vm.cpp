@@ -93,7 +93,7 @@ void Interpreter::execute(const Stmt& stmt) {
 void Interpreter::run(const Chunk& chunk) {
   prepare();
   reserve(m_stack.data() + m_stack_top, chunk.max_stack + 1);
-  m_frames.push_back(Frame{nullptr, &chunk, Value(), m_shadowed.size(), true});
+  m_frames.emplace_back(nullptr, &chunk, Value(), m_shadowed.size(), true);
   dispatch(chunk.code.data());
 }
 
@@ -112,7 +112,7 @@ Value* Interpreter::grow_stack(Value* sp, size_t count) {
 const Instr* Interpreter::enter_call(const FunctionData& fn, Value callee, Value* args,
                                      size_t argc, const Instr* resume, bool native) {
   if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
-  m_frames.push_back(Frame{resume, &fn.chunk, std::move(callee), m_shadowed.size(), native});
+  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native);
   ++m_depth;
   size_t n = std::min(fn.params.size(), argc);
   for (size_t i = 0; i < n; ++i) {

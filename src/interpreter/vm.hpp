@@ -87,6 +87,8 @@ class Interpreter {
   // An active chunk: a user call, or top-level code (`call` false), whose caller resumes at
   // `resume`. A frame entered from native code ends the dispatch loop when it finishes.
   struct Frame {
+    Frame(const Instr* r, const Chunk* c, Value&& f, size_t s, bool n)
+        : resume(r), chunk(c), function(std::move(f)), shadowed_start(s), native(n) {}
     const Instr* resume;
     const Chunk* chunk;
     Value function;  // keeps the body alive even if its name is rebound
