@@ -64,7 +64,8 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"x = x - y", Op::UpdateL},
       {"s = s + f() + \"!\"", Op::Append},
       {"s += f()", Op::Append},
-      {"a = push(a, 1)", Op::BuiltinUpdate},
+      {"a = push(a, 1)", Op::PushLeaf},
+      {"a = push(a, f())", Op::BuiltinUpdate},
       {"y = d.key", Op::MemberName},
       {"y = f().key", Op::Member},
       {"y = a[i]", Op::IndexLL},
@@ -118,6 +119,10 @@ TEST(Engine, BothModesAgree) {
       {"r = \"\" for i in 0..3 { r = r + i + \"-\" }", "null"},
       {"r = \"\" for i in 0..3 { r += \"ab\" } r = r + \"c\" + \"d\"", "abababcd"},
       {"a = [] for i in 0..4 { a = push(a, i * i) } r = a", "[0, 1, 4, 9]"},
+      {"a = [1] b = a a = push(a, 2) a = push(a, b) r = [a, b]", "[[1, 2, [1]], [1]]"},
+      {"a = 5 a = push(a, 1) r = a", "null"},
+      {"a = [1] a = push(a, a) a = push(a, a) r = a", "[1, [1], [1, [1]]]"},
+      {"def f() { a = push(a, 3) return a } a = [1] r = [f(), a]", "[[1, 3], [1]]"},
       {"def g() { global r r = r + \"g\" return \"x\" } r = \"s\" r = r + g()", "sx"},
       {"d = {k: {j: 3}} r = d.k.j + d[\"k\"].j", "6"},
       {"x = 5 def f() { x = 1 return x } r = [f(), x]", "[1, 5]"},
@@ -153,6 +158,7 @@ TEST(Engine, AFailedUpdateKeepsTheVariable) {
   };
   const Row rows[] = {
       {"a = [1, 2, 3]", "a = push(a, 4)"},
+      {"a = [1, 2, 3]", "a = push(a, f())"},
       {"a = \"abcdefgh\"", "a = split(a, \"\")"},
       {"a = \"abcdefgh\"", "a = a + a + \"x\""},
       {"a = \"abcdefgh\"", "a += a"},

@@ -55,6 +55,7 @@ enum class Op : uint8_t {
   AddConstant,   // name a = name a (op x) constants[b], a Number, by adding constants[c]
   Append,        // name a = top b+1 values joined by +, the first being name a's value
   BuiltinUpdate, // name a = builtin c on the top b values, the first being name a's value
+  PushLeaf,      // name a = push(name a, leaf b), appending in place
   Member,        // pop a dict, push its entry keys[a]
   MemberName,    // push the entry keys[b] of the dict bound to name a
   IndexLL,       // push leaf a [leaf b], read in place

@@ -384,6 +384,11 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   const auto& c = static_cast<const CallExpr&>(*s.value);
   int builtin = builtin_of(c.name);
   if (builtin < 0 || c.args.empty() || !is_name(*c.args[0], s.name)) return false;
+  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1])) {
+    // Reading a leaf has no effect, so x need not be read before it.
+    emit({Op::PushLeaf, 0, 0, s.name, leaf(*c.args[1])}, 0);
+    return true;
+  }
   for (const ExprPtr& arg : c.args) expr(*arg);
   int n = static_cast<int>(c.args.size());
   emit({Op::BuiltinUpdate, 0, 0, s.name, static_cast<uint32_t>(n), static_cast<uint32_t>(builtin)},

@@ -128,8 +128,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(ForArrayNext), HANDLER(ForRange), HANDLER(ForRangeNext), HANDLER(MatchTest),
       HANDLER(Catch), HANDLER(Leave), HANDLER(Halt), HANDLER(BinaryLL), HANDLER(BinarySL),
       HANDLER(CompareJumpLL), HANDLER(CompareJumpSL), HANDLER(CompareJumpSS), HANDLER(UpdateL),
-      HANDLER(AddConstant), HANDLER(Append), HANDLER(BuiltinUpdate), HANDLER(Member),
-      HANDLER(MemberName), HANDLER(IndexLL),
+      HANDLER(AddConstant), HANDLER(Append), HANDLER(BuiltinUpdate), HANDLER(PushLeaf),
+      HANDLER(Member), HANDLER(MemberName), HANDLER(IndexLL),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -473,6 +473,10 @@ Value Interpreter::dispatch(const Instr* ip) {
       sp = args;
       assign(ip->a, std::move(result));
     }
+    NEXT();
+  }
+  op_PushLeaf: {
+    push_leaf(ip->a, leaf(ip->b));
     NEXT();
   }
   op_Member: {
