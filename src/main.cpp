@@ -13,7 +13,7 @@
 #include "run_guard.hpp"
 #include "support/interrupt.hpp"
 #include "support/output.hpp"
-#include "support/stack.hpp"
+#include "support/unicode.hpp"
 
 namespace orvane {
 namespace {
@@ -169,5 +169,5 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_DFL);  // a closed pipe ends the run quietly, as with other tools
   std::vector<std::string> args(argv + 1, argv + argc);
   orvane::CommandLine cl = orvane::parse_arguments(args);
-  return orvane::stack::run_with_large_stack([&] { return orvane::dispatch(cl); });
+  return orvane::dispatch(cl);
 }

@@ -61,10 +61,7 @@ void run_entry(Interpreter& interp, const std::string& text) {
   try {
     failure = run_guarded([&] {
       interp.prepare();
-      for (const StmtPtr& stmt : program) {
-        interp.execute(*stmt);
-        interp.raise_failure();
-      }
+      for (const StmtPtr& stmt : program) interp.execute(*stmt);
     });
   } catch (const Interrupted&) {
     // Ctrl-C: what was printed stays, the prompt starts on a line of its own.

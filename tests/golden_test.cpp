@@ -6,7 +6,11 @@
 //   NAME.status  expected exit status (default 0)
 //   NAME.memory  the address-space limit to run under, in KiB (`ulimit -v`)
 // NAME.repl instead of NAME.ov is standard input for the interactive loop (no arguments).
+// Every script runs twice: as built, and with ORVANE_GENERIC=1, where each construct takes its
+// generic rule; both must give the same output.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <sstream>
@@ -30,10 +34,8 @@ std::vector<std::string> golden_names() {
   return names;
 }
 
-class Golden : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(Golden, MatchesExpectedOutput) {
-  std::string base = scripts_dir() + "/" + GetParam();
+void check_script(const std::string& name) {
+  std::string base = scripts_dir() + "/" + name;
   bool repl = fs::exists(base + ".repl");
   std::vector<std::string> args;
   std::string input;
@@ -44,9 +46,9 @@ TEST_P(Golden, MatchesExpectedOutput) {
     if (fs::exists(base + ".args")) {
       std::istringstream lines(read_file(base + ".args"));
       for (std::string line; std::getline(lines, line);)
-        args.push_back(line == "{}" ? GetParam() + ".ov" : line);
+        args.push_back(line == "{}" ? name + ".ov" : line);
     } else {
-      args.push_back(GetParam() + ".ov");
+      args.push_back(name + ".ov");
     }
   }
   uint64_t memory = fs::exists(base + ".memory") ? std::stoull(read_file(base + ".memory")) : 0;
@@ -60,13 +62,27 @@ TEST_P(Golden, MatchesExpectedOutput) {
   EXPECT_EQ(r.status, status) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, Golden, ::testing::ValuesIn(golden_names()),
-                         [](const auto& info) {
-                           std::string n = info.param;
-                           for (char& c : n)
-                             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
+class Golden : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Golden, MatchesExpectedOutput) { check_script(GetParam()); }
+
+class GoldenGeneric : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenGeneric, MatchesExpectedOutput) {
+  setenv("ORVANE_GENERIC", "1", 1);
+  check_script(GetParam());
+  unsetenv("ORVANE_GENERIC");
+}
+
+std::string test_name(const ::testing::TestParamInfo<std::string>& info) {
+  std::string n = info.param;
+  for (char& c : n)
+    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+  return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, Golden, ::testing::ValuesIn(golden_names()), test_name);
+INSTANTIATE_TEST_SUITE_P(Scripts, GoldenGeneric, ::testing::ValuesIn(golden_names()), test_name);
 
 }  // namespace
 }  // namespace orvane::testing

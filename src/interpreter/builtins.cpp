@@ -72,10 +72,15 @@ const BuiltinEntry* find_builtin(std::string_view name) {
   return index < 0 ? nullptr : &TABLE[index];
 }
 
-Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
+Value call_builtin_at(int index, BuiltinArgs args, Host& host) {
   const BuiltinEntry& entry = TABLE[index];
   if (args.size() < entry.min_args) return Value::null();
-  return entry.handler(args, graphics);
+  return entry.handler(args, host);
+}
+
+Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {
+  Host host(graphics, RandomSource::for_thread());
+  return call_builtin_at(index, args, host);
 }
 
 std::optional<Value> call_builtin(std::string_view name, std::vector<Value> args,

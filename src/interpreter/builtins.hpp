@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interpreter/host.hpp"
 #include "interpreter/value.hpp"
 
 namespace orvane {
@@ -15,7 +16,7 @@ class GraphicsContext;
 // Arguments arrive by value: a handler owns them and may move out of them. The table has
 // already checked the minimum count, so a handler may index args[0..min-1] freely.
 using BuiltinArgs = std::span<Value>;
-using BuiltinHandler = Value (*)(BuiltinArgs args, GraphicsContext& graphics);
+using BuiltinHandler = Value (*)(BuiltinArgs args, Host& host);
 
 struct BuiltinEntry {
   std::string_view name;
@@ -33,6 +34,8 @@ const BuiltinEntry* find_builtin(std::string_view name);
 inline constexpr int BUILTIN_PUSH = 6;
 
 // Runs builtin `index` with the argument-count rule applied: too few arguments give Null.
+Value call_builtin_at(int index, BuiltinArgs args, Host& host);
+// The same with a host made of `graphics` and the thread's random source.
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics);
 
 // The dispatcher by name: empty (NotBuiltin) when no builtin has that name.
@@ -47,48 +50,48 @@ std::optional<double> as_real(const Value& v);
 // Handlers, one family per source file.
 namespace builtins {
 // Console and type tests (builtins_console.cpp).
-Value print(BuiltinArgs, GraphicsContext&);
-Value input(BuiltinArgs, GraphicsContext&);
-Value type_of(BuiltinArgs, GraphicsContext&);
-Value is_number(BuiltinArgs, GraphicsContext&);
-Value is_string(BuiltinArgs, GraphicsContext&);
-Value is_array(BuiltinArgs, GraphicsContext&);
-Value is_dict(BuiltinArgs, GraphicsContext&);
+Value print(BuiltinArgs, Host&);
+Value input(BuiltinArgs, Host&);
+Value type_of(BuiltinArgs, Host&);
+Value is_number(BuiltinArgs, Host&);
+Value is_string(BuiltinArgs, Host&);
+Value is_array(BuiltinArgs, Host&);
+Value is_dict(BuiltinArgs, Host&);
 // Strings and collections (builtins_strings.cpp).
-Value len(BuiltinArgs, GraphicsContext&);
-Value upper(BuiltinArgs, GraphicsContext&);
-Value lower(BuiltinArgs, GraphicsContext&);
-Value slice(BuiltinArgs, GraphicsContext&);
-Value split(BuiltinArgs, GraphicsContext&);
-Value concat(BuiltinArgs, GraphicsContext&);
-Value contains(BuiltinArgs, GraphicsContext&);
-Value reverse(BuiltinArgs, GraphicsContext&);
-Value push(BuiltinArgs, GraphicsContext&);
-Value pop(BuiltinArgs, GraphicsContext&);
+Value len(BuiltinArgs, Host&);
+Value upper(BuiltinArgs, Host&);
+Value lower(BuiltinArgs, Host&);
+Value slice(BuiltinArgs, Host&);
+Value split(BuiltinArgs, Host&);
+Value concat(BuiltinArgs, Host&);
+Value contains(BuiltinArgs, Host&);
+Value reverse(BuiltinArgs, Host&);
+Value push(BuiltinArgs, Host&);
+Value pop(BuiltinArgs, Host&);
 // Math and random (builtins_math.cpp).
-Value abs(BuiltinArgs, GraphicsContext&);
-Value pow(BuiltinArgs, GraphicsContext&);
-Value sqrt(BuiltinArgs, GraphicsContext&);
-Value floor(BuiltinArgs, GraphicsContext&);
-Value ceil(BuiltinArgs, GraphicsContext&);
-Value round(BuiltinArgs, GraphicsContext&);
-Value min(BuiltinArgs, GraphicsContext&);
-Value max(BuiltinArgs, GraphicsContext&);
-Value random(BuiltinArgs, GraphicsContext&);
-Value random_range(BuiltinArgs, GraphicsContext&);
+Value abs(BuiltinArgs, Host&);
+Value pow(BuiltinArgs, Host&);
+Value sqrt(BuiltinArgs, Host&);
+Value floor(BuiltinArgs, Host&);
+Value ceil(BuiltinArgs, Host&);
+Value round(BuiltinArgs, Host&);
+Value min(BuiltinArgs, Host&);
+Value max(BuiltinArgs, Host&);
+Value random(BuiltinArgs, Host&);
+Value random_range(BuiltinArgs, Host&);
 // Window, frame, shapes (graphics.cpp).
-Value window(BuiltinArgs, GraphicsContext&);
-Value is_open(BuiltinArgs, GraphicsContext&);
-Value present(BuiltinArgs, GraphicsContext&);
-Value clear(BuiltinArgs, GraphicsContext&);
-Value window_width(BuiltinArgs, GraphicsContext&);
-Value window_height(BuiltinArgs, GraphicsContext&);
-Value rect(BuiltinArgs, GraphicsContext&);
-Value circle(BuiltinArgs, GraphicsContext&);
-Value triangle(BuiltinArgs, GraphicsContext&);
-Value color(BuiltinArgs, GraphicsContext&);
-Value draw(BuiltinArgs, GraphicsContext&);
-Value fill(BuiltinArgs, GraphicsContext&);
+Value window(BuiltinArgs, Host&);
+Value is_open(BuiltinArgs, Host&);
+Value present(BuiltinArgs, Host&);
+Value clear(BuiltinArgs, Host&);
+Value window_width(BuiltinArgs, Host&);
+Value window_height(BuiltinArgs, Host&);
+Value rect(BuiltinArgs, Host&);
+Value circle(BuiltinArgs, Host&);
+Value triangle(BuiltinArgs, Host&);
+Value color(BuiltinArgs, Host&);
+Value draw(BuiltinArgs, Host&);
+Value fill(BuiltinArgs, Host&);
 }  // namespace builtins
 
 }  // namespace orvane

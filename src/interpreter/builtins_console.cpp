@@ -8,42 +8,42 @@
 
 namespace orvane::builtins {
 
-Value print(BuiltinArgs args, GraphicsContext&) {
+Value print(BuiltinArgs args, Host& host) {
   if (output::discarding()) return Value::null();  // nothing to format for
   std::string text;
   for (const Value& v : args) {
     append_display(text, v);
     text += '\n';
   }
-  output::write(text);
+  host.write(text);
   return Value::null();
 }
 
-Value input(BuiltinArgs args, GraphicsContext&) {
-  output::write(display(args[0]));
+Value input(BuiltinArgs args, Host& host) {
+  host.write(display(args[0]));
   std::optional<std::string> line = input::read_line();
   // A line that is not valid UTF-8 counts as empty.
   if (!line || !unicode::is_valid_utf8(*line)) return Value::string("");
   return Value::string(std::string(unicode::trim_white_space(*line)));
 }
 
-Value type_of(BuiltinArgs args, GraphicsContext&) {
+Value type_of(BuiltinArgs args, Host&) {
   return Value::string(std::string(type_name(args[0])));
 }
 
-Value is_number(BuiltinArgs args, GraphicsContext&) {
+Value is_number(BuiltinArgs args, Host&) {
   return Value::boolean(!args.empty() && (args[0].is(Value::Number) || args[0].is(Value::Float)));
 }
 
-Value is_string(BuiltinArgs args, GraphicsContext&) {
+Value is_string(BuiltinArgs args, Host&) {
   return Value::boolean(!args.empty() && args[0].is(Value::String));
 }
 
-Value is_array(BuiltinArgs args, GraphicsContext&) {
+Value is_array(BuiltinArgs args, Host&) {
   return Value::boolean(!args.empty() && args[0].is(Value::Array));
 }
 
-Value is_dict(BuiltinArgs args, GraphicsContext&) {
+Value is_dict(BuiltinArgs args, Host&) {
   return Value::boolean(!args.empty() && args[0].is(Value::Dict));
 }
 

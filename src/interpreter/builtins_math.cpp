@@ -34,7 +34,7 @@ Value extreme(BuiltinArgs args, bool (*replaces)(double best, double next)) {
 
 namespace builtins {
 
-Value abs(BuiltinArgs args, GraphicsContext&) {
+Value abs(BuiltinArgs args, Host&) {
   const Value& x = args[0];
   if (x.is(Value::Number)) {
     // Two's complement: the least integer is its own absolute value.
@@ -45,46 +45,46 @@ Value abs(BuiltinArgs args, GraphicsContext&) {
   return Value::null();
 }
 
-Value pow(BuiltinArgs args, GraphicsContext&) {
+Value pow(BuiltinArgs args, Host&) {
   std::optional<double> base = as_real(args[0]);
   std::optional<double> exponent = as_real(args[1]);
   if (!base || !exponent) return Value::null();
   return Value::real(std::pow(*base, *exponent));
 }
 
-Value sqrt(BuiltinArgs args, GraphicsContext&) {
+Value sqrt(BuiltinArgs args, Host&) {
   std::optional<double> x = as_real(args[0]);
   if (!x) return Value::null();
   return Value::real(std::sqrt(*x));
 }
 
-Value floor(BuiltinArgs args, GraphicsContext&) { return rounded(args[0], [](double d) { return std::floor(d); }); }
+Value floor(BuiltinArgs args, Host&) { return rounded(args[0], [](double d) { return std::floor(d); }); }
 
-Value ceil(BuiltinArgs args, GraphicsContext&) { return rounded(args[0], [](double d) { return std::ceil(d); }); }
+Value ceil(BuiltinArgs args, Host&) { return rounded(args[0], [](double d) { return std::ceil(d); }); }
 
 // Halves go away from zero.
-Value round(BuiltinArgs args, GraphicsContext&) { return rounded(args[0], [](double d) { return std::round(d); }); }
+Value round(BuiltinArgs args, Host&) { return rounded(args[0], [](double d) { return std::round(d); }); }
 
 // Ties and NaN comparisons take the later value.
-Value max(BuiltinArgs args, GraphicsContext&) {
+Value max(BuiltinArgs args, Host&) {
   return extreme(args, [](double best, double next) { return !(best > next); });
 }
 
 // Ties keep the earlier value; a NaN best stays, a later NaN never wins.
-Value min(BuiltinArgs args, GraphicsContext&) {
+Value min(BuiltinArgs args, Host&) {
   return extreme(args, [](double best, double next) { return best > next; });
 }
 
-Value random(BuiltinArgs, GraphicsContext&) {
-  return Value::real(unit_interval(RandomSource::for_thread().next_u64()));
+Value random(BuiltinArgs, Host& host) {
+  return Value::real(unit_interval(host.random().next_u64()));
 }
 
-Value random_range(BuiltinArgs args, GraphicsContext&) {
+Value random_range(BuiltinArgs args, Host& host) {
   std::optional<int64_t> low = as_integer(args[0]);
   std::optional<int64_t> high = as_integer(args[1]);
   if (!low || !high) return Value::null();
   // The draw comes first, whatever the bounds.
-  uint64_t bits = RandomSource::for_thread().next_u64();
+  uint64_t bits = host.random().next_u64();
   std::optional<int64_t> result = range_value(bits, *low, *high);
   return result ? Value::number(*result) : Value::null();
 }

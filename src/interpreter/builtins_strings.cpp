@@ -253,7 +253,7 @@ std::vector<Value> split_on(std::string_view text, std::string_view separator) {
 
 namespace builtins {
 
-Value len(BuiltinArgs args, GraphicsContext&) {
+Value len(BuiltinArgs args, Host&) {
   const Value& v = args[0];
   switch (v.kind()) {
     case Value::String: return Value::number(static_cast<int64_t>(v.as_string().size()));
@@ -263,13 +263,13 @@ Value len(BuiltinArgs args, GraphicsContext&) {
   }
 }
 
-Value upper(BuiltinArgs args, GraphicsContext&) { return case_builtin(args, true); }
+Value upper(BuiltinArgs args, Host&) { return case_builtin(args, true); }
 
-Value lower(BuiltinArgs args, GraphicsContext&) { return case_builtin(args, false); }
+Value lower(BuiltinArgs args, Host&) { return case_builtin(args, false); }
 
 // Start is read unsigned, so a negative start lies past every end; the count end - start
 // wraps, so an end before start takes the rest of the text.
-Value slice(BuiltinArgs args, GraphicsContext&) {
+Value slice(BuiltinArgs args, Host&) {
   std::optional<int64_t> start = as_integer(args[1]);
   std::optional<int64_t> end = as_integer(args[2]);
   if (!start || !end || !args[0].is(Value::String)) return Value::null();
@@ -289,7 +289,7 @@ Value slice(BuiltinArgs args, GraphicsContext&) {
   return Value::string(std::string(text.substr(pos, stop - pos)));
 }
 
-Value split(BuiltinArgs args, GraphicsContext&) {
+Value split(BuiltinArgs args, Host&) {
   DisplayText text(args[0]);
   DisplayText separator(args[1]);
   if (separator.view().empty()) return Value::array(split_characters(text.view()));
@@ -298,7 +298,7 @@ Value split(BuiltinArgs args, GraphicsContext&) {
 
 // `s = concat(s, ...)` hands over the only reference to s, which then grows in place. Should
 // that fail, s is cut back to what it was, so the caller can give it back unchanged.
-Value concat(BuiltinArgs args, GraphicsContext&) {
+Value concat(BuiltinArgs args, Host&) {
   if (args.empty()) return Value::string("");
   bool in_place = args[0].is(Value::String) && args[0].is_unique();
   Value fresh = in_place ? Value() : Value::string("");
@@ -318,14 +318,14 @@ Value concat(BuiltinArgs args, GraphicsContext&) {
   return std::move(result);
 }
 
-Value contains(BuiltinArgs args, GraphicsContext&) {
+Value contains(BuiltinArgs args, Host&) {
   DisplayText haystack(args[0]);
   DisplayText needle(args[1]);
   if (needle.view().empty()) return Value::boolean(true);
   return Value::boolean(find_text(haystack.view(), needle.view(), 0) != std::string_view::npos);
 }
 
-Value reverse(BuiltinArgs args, GraphicsContext&) {
+Value reverse(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
   if (!args[0].is_unique()) {
     const std::vector<Value>& items = args[0].as_array();
@@ -338,7 +338,7 @@ Value reverse(BuiltinArgs args, GraphicsContext&) {
 
 // `a = push(a, x)` hands over the only reference to a, so the append is in place. A failed
 // append leaves a as it was.
-Value push(BuiltinArgs args, GraphicsContext&) {
+Value push(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
   const std::vector<Value>& items = args[0].as_array();
   // A shared array is copied first, exactly its size, and the append then moves the copy.
@@ -350,7 +350,7 @@ Value push(BuiltinArgs args, GraphicsContext&) {
   return std::move(args[0]);
 }
 
-Value pop(BuiltinArgs args, GraphicsContext&) {
+Value pop(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array) || args[0].as_array().empty()) return Value::null();
   return args[0].as_array().back();
 }

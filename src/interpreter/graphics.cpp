@@ -28,7 +28,7 @@ namespace {
 // clang-format off
 #define ORVANE_SDL_FUNCTIONS(X)                                                                 \
   X(Init) X(InitSubSystem) X(Quit) X(QuitSubSystem) X(CreateWindow) X(DestroyWindow)          \
-  X(CreateRenderer) X(DestroyRenderer) X(GetWindowPixelFormat) X(GetWindowSize)               \
+  X(CreateRenderer) X(DestroyRenderer) X(GetWindowSize)                                       \
   X(GetRendererOutputSize) X(RenderPresent) X(PollEvent) X(SetRenderDrawColor) X(RenderClear) \
   X(RenderDrawPoints) X(RenderFillRects) X(SetHint) X(GetCurrentVideoDriver)
 // clang-format on
@@ -497,13 +497,11 @@ void GraphicsContext::open_window(uint32_t width, uint32_t height) {
   if (!window) return give_up();
   renderer = sdl().CreateRenderer(window, -1, 0);
   if (!renderer) return give_up();
-  uint32_t format = sdl().GetWindowPixelFormat(window);
   if (sdl().InitSubSystem(SDL_INIT_EVENTS) != 0) return give_up();
 
   m_events = true;
   m_window = window;
   m_renderer = renderer;
-  m_pixel_format = format;
   m_draw_color.reset();
   m_initialised = true;
   m_open = true;
@@ -590,69 +588,71 @@ uint8_t low8(int64_t v) { return static_cast<uint8_t>(v); }
 
 namespace builtins {
 
-Value window(BuiltinArgs args, GraphicsContext& g) {
+Value window(BuiltinArgs args, Host& host) {
   auto size = integers<2>(args);
-  if (size) g.open_window(static_cast<uint32_t>((*size)[0]), static_cast<uint32_t>((*size)[1]));
+  if (size)
+    host.graphics().open_window(static_cast<uint32_t>((*size)[0]),
+                                static_cast<uint32_t>((*size)[1]));
   return Value::null();
 }
 
-Value is_open(BuiltinArgs, GraphicsContext& g) { return Value::boolean(g.is_open()); }
+Value is_open(BuiltinArgs, Host& host) { return Value::boolean(host.graphics().is_open()); }
 
-Value present(BuiltinArgs, GraphicsContext& g) {
-  g.present();
+Value present(BuiltinArgs, Host& host) {
+  host.graphics().present();
   return Value::null();
 }
 
-Value clear(BuiltinArgs, GraphicsContext& g) {
-  g.clear();
+Value clear(BuiltinArgs, Host& host) {
+  host.graphics().clear();
   return Value::null();
 }
 
-Value window_width(BuiltinArgs, GraphicsContext& g) {
-  auto size = g.window_size();
+Value window_width(BuiltinArgs, Host& host) {
+  auto size = host.graphics().window_size();
   return size ? Value::number(size->first) : Value::null();
 }
 
-Value window_height(BuiltinArgs, GraphicsContext& g) {
-  auto size = g.window_size();
+Value window_height(BuiltinArgs, Host& host) {
+  auto size = host.graphics().window_size();
   return size ? Value::number(size->second) : Value::null();
 }
 
-Value rect(BuiltinArgs args, GraphicsContext&) {
+Value rect(BuiltinArgs args, Host&) {
   auto v = integers<4>(args);
   if (!v) return Value::null();
   auto [x, y, w, h] = *v;
   return Value::rect({low32(x), low32(y), static_cast<uint32_t>(w), static_cast<uint32_t>(h)});
 }
 
-Value circle(BuiltinArgs args, GraphicsContext&) {
+Value circle(BuiltinArgs args, Host&) {
   auto v = integers<3>(args);
   if (!v) return Value::null();
   auto [x, y, r] = *v;
   return Value::circle({low32(x), low32(y), static_cast<uint32_t>(r)});
 }
 
-Value triangle(BuiltinArgs args, GraphicsContext&) {
+Value triangle(BuiltinArgs args, Host&) {
   auto v = integers<6>(args);
   if (!v) return Value::null();
   auto [x1, y1, x2, y2, x3, y3] = *v;
   return Value::triangle({low32(x1), low32(y1), low32(x2), low32(y2), low32(x3), low32(y3)});
 }
 
-Value color(BuiltinArgs args, GraphicsContext&) {
+Value color(BuiltinArgs args, Host&) {
   auto v = integers<3>(args);
   if (!v) return Value::null();
   auto [r, g, b] = *v;
   return Value::color({low8(r), low8(g), low8(b)});
 }
 
-Value draw(BuiltinArgs args, GraphicsContext& g) {
-  if (args[1].is(Value::Color)) g.draw(args[0], args[1].as_color());
+Value draw(BuiltinArgs args, Host& host) {
+  if (args[1].is(Value::Color)) host.graphics().draw(args[0], args[1].as_color());
   return Value::null();
 }
 
-Value fill(BuiltinArgs args, GraphicsContext& g) {
-  if (args[1].is(Value::Color)) g.fill(args[0], args[1].as_color());
+Value fill(BuiltinArgs args, Host& host) {
+  if (args[1].is(Value::Color)) host.graphics().fill(args[0], args[1].as_color());
   return Value::null();
 }
 

@@ -53,7 +53,6 @@ class GraphicsContext {
   bool m_events = false;  // the event subsystem is ours to poll
   SDL_Window* m_window = nullptr;
   SDL_Renderer* m_renderer = nullptr;
-  uint32_t m_pixel_format = 0;
   DrawColor m_draw_color;
   bool m_initialised = false;
   bool m_open = false;

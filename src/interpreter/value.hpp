@@ -14,7 +14,7 @@
 
 namespace orvane {
 
-struct FunctionData;  // parameters and body, owned by the syntax tree (parser/ast.hpp)
+struct FunctionData;  // a lowered function (interpreter/code.hpp)
 
 struct RectShape {
   int32_t x, y;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "parser/intern.hpp"
+#include "support/intern.hpp"
 
 namespace orvane {
 
@@ -23,7 +23,8 @@ enum class TokenKind : uint8_t {
   Eof
 };
 
-inline constexpr int TOKEN_KIND_COUNT = 54;
+// Eof is the last kind.
+inline constexpr int TOKEN_KIND_COUNT = static_cast<int>(TokenKind::Eof) + 1;
 
 // Sixteen bytes, so a large script's token list stays small and cheap to grow. A name is
 // interned as it is scanned (the parser needs its NameId anyway); a string literal owns its

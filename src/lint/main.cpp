@@ -7,7 +7,6 @@
 
 #include "cli.hpp"
 #include "lint/lint.hpp"
-#include "support/stack.hpp"
 #include "support/unicode.hpp"
 
 namespace orvane::lint {
@@ -113,7 +112,7 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  int status = orvane::stack::run_with_large_stack([&] { return orvane::lint::run(args); });
+  int status = orvane::lint::run(args);
   if (std::fflush(stdout) != 0 && status == 0) status = 2;
   return status;
 }

@@ -1,10 +1,5 @@
 #include "parser/parser.hpp"
 
-#include <algorithm>
-
-#include "interpreter/builtins.hpp"
-#include "support/stack.hpp"
-
 namespace orvane {
 
 namespace {
@@ -13,48 +8,42 @@ const Token EOF_TOKEN(TokenKind::Eof);
 
 bool is_name(const Token& t) { return t.kind() == TokenKind::Identifier; }
 
+// Binding strength of the binary operators, loosest first.
+enum Level { NONE, OR, AND, EQUALITY, COMPARISON, RANGE, ADDITIVE, MULTIPLICATIVE, POWER };
+
+int level_of(TokenKind k) {
+  switch (k) {
+    case TokenKind::Or: return OR;
+    case TokenKind::And: return AND;
+    case TokenKind::EqualEqual:
+    case TokenKind::NotEqual: return EQUALITY;
+    case TokenKind::Less:
+    case TokenKind::Greater:
+    case TokenKind::LessEqual:
+    case TokenKind::GreaterEqual: return COMPARISON;
+    case TokenKind::Plus:
+    case TokenKind::Minus: return ADDITIVE;
+    case TokenKind::Star:
+    case TokenKind::Slash:
+    case TokenKind::Percent: return MULTIPLICATIVE;
+    case TokenKind::StarStar: return POWER;
+    default: return NONE;
+  }
+}
+
 bool is_compound(TokenKind k) {
   return k == TokenKind::PlusAssign || k == TokenKind::MinusAssign ||
          k == TokenKind::StarAssign || k == TokenKind::SlashAssign;
 }
 
-bool reads_name(const ExprPtr& e, NameId name) {
-  return e && e->kind == Expr::Identifier && static_cast<IdentifierExpr&>(*e).name == name;
-}
-
-// `x = x op e op e...` (x leftmost in a chain of binary operators) and `x = builtin(x, ...)`:
-// forms whose variable may be released before the operators or the builtin run.
-bool is_self_update(const Expr& value, NameId name) {
-  if (value.kind == Expr::Binary) {
-    const Expr* left = static_cast<const BinaryExpr&>(value).left.get();
-    while (left->kind == Expr::Binary) left = static_cast<const BinaryExpr&>(*left).left.get();
-    return left->kind == Expr::Identifier && static_cast<const IdentifierExpr&>(*left).name == name;
-  }
-  if (value.kind == Expr::Call) {
-    const auto& call = static_cast<const CallExpr&>(value);
-    return call.builtin >= 0 && !call.args.empty() && reads_name(call.args.front(), name);
-  }
-  return false;
-}
-
-// The builtin table index of a name, remembered per name: calls are many, names few.
-int builtin_of(NameId name) {
-  static std::vector<int> known;  // -2: not looked up yet
-  if (name >= known.size()) known.resize(name + 1 + known.size() / 2, -2);
-  if (known[name] == -2) known[name] = builtin_index(name_text(name));
-  return known[name];
-}
-
 }  // namespace
 
-// Also stops short of the thread's stack end, whatever stack the parser runs on.
 Parser::Nest::Nest(Parser& p) : m_parser(p) {
-  if (++m_parser.m_depth > MAX_NESTING || stack::exhausted(m_parser.m_stack_limit))
-    throw NestingTooDeep{};
+  if (++m_parser.m_depth > MAX_NESTING) throw NestingTooDeep{};
 }
 
 Parser::Parser(const TokenList& tokens, ParseObserver* observer)
-    : m_tokens(tokens), m_stack_limit(stack::limit()), m_observer(observer) {}
+    : m_tokens(tokens), m_observer(observer) {}
 
 Program Parser::parse_program(const TokenList& tokens, ParseObserver* observer) {
   Parser p(tokens, observer);
@@ -147,13 +136,7 @@ StmtPtr Parser::parse_statement() {
 StmtPtr Parser::parse_assignment(Stmt::Kind kind, NameId name, TokenKind op) {
   ExprPtr value = parse_expression();
   accept_semicolon();
-  auto s = std::make_unique<AssignStmt>(kind, name, op, std::move(value));
-  s->self_update = kind == Stmt::CompoundAssign || is_self_update(*s->value, name);
-  if (s->self_update && s->value->kind == Expr::Call && kind != Stmt::CompoundAssign) {
-    s->builtin_update = true;
-    s->leaf_arguments = static_cast<const CallExpr&>(*s->value).later_arguments_are_leaves();
-  }
-  return s;
+  return std::make_unique<AssignStmt>(kind, name, op, std::move(value));
 }
 
 StmtPtr Parser::parse_let() {
@@ -171,7 +154,7 @@ StmtPtr Parser::parse_def() {
   NameId name = peek().name();
   advance();
   if (!accept(TokenKind::LeftParen)) return nullptr;
-  auto fn = std::make_shared<FunctionData>();
+  auto fn = std::make_unique<FunctionDecl>();
   fn->params = parse_parameters();
   if (!accept(TokenKind::RightParen)) return nullptr;
   if (!parse_braced(fn->body)) return nullptr;
@@ -296,46 +279,31 @@ StmtPtr Parser::parse_global() {
 
 // ---- expressions ----
 
-ExprPtr Parser::parse_expression() { return parse_or(); }
+ExprPtr Parser::parse_expression() { return parse_binary(OR); }
 
-#define ORVANE_BINARY_LEVEL(NAME, NEXT, ...)                                       \
-  ExprPtr Parser::NAME() {                                                         \
-    static constexpr TokenKind OPS[] = {__VA_ARGS__};                              \
-    ExprPtr left = NEXT();                                                         \
-    int chain = 0;                                                                 \
-    for (;;) {                                                                     \
-      TokenKind k = peek().kind();                                                 \
-      if (std::find(std::begin(OPS), std::end(OPS), k) == std::end(OPS)) break;    \
-      if (++chain > MAX_CHAIN) throw NestingTooDeep{};                             \
-      advance();                                                                   \
-      ExprPtr right = NEXT();                                                      \
-      left = std::make_unique<BinaryExpr>(std::move(left), k, std::move(right));   \
-    }                                                                              \
-    return left;                                                                   \
-  }
-
-ORVANE_BINARY_LEVEL(parse_or, parse_and, TokenKind::Or)
-ORVANE_BINARY_LEVEL(parse_and, parse_equality, TokenKind::And)
-ORVANE_BINARY_LEVEL(parse_equality, parse_comparison, TokenKind::EqualEqual, TokenKind::NotEqual)
-ORVANE_BINARY_LEVEL(parse_comparison, parse_range, TokenKind::Less, TokenKind::Greater,
-                    TokenKind::LessEqual, TokenKind::GreaterEqual)
-ORVANE_BINARY_LEVEL(parse_additive, parse_multiplicative, TokenKind::Plus, TokenKind::Minus)
-ORVANE_BINARY_LEVEL(parse_multiplicative, parse_power, TokenKind::Star, TokenKind::Slash,
-                    TokenKind::Percent)
-ORVANE_BINARY_LEVEL(parse_power, parse_unary, TokenKind::StarStar)
-
-#undef ORVANE_BINARY_LEVEL
-
-// At most one range: "a..b..c" leaves the second ".." to whoever comes next.
-ExprPtr Parser::parse_range() {
-  ExprPtr start = parse_additive();
-  if (check(TokenKind::Dot) && peek(1).kind() == TokenKind::Dot) {
+// Precedence climbing: one loop per call, every operator left-associative. A range takes
+// additive operands, and only an operand of a comparison may be one: "a..b..c" and
+// "a < b..c..d" leave the second ".." to whoever comes next.
+ExprPtr Parser::parse_binary(int min_level) {
+  ExprPtr left = parse_unary();
+  bool range_closed = false;  // a range or a looser operator was applied: no range follows
+  int chain = 0;
+  for (;;) {
+    bool range = check(TokenKind::Dot) && peek(1).kind() == TokenKind::Dot;
+    TokenKind op = peek().kind();
+    int level = range ? RANGE : level_of(op);
+    if (level == NONE || level < min_level || (range && range_closed)) break;
+    if (level <= RANGE) range_closed = true;
+    if (++chain > MAX_CHAIN) throw NestingTooDeep{};
     advance();
-    advance();
-    ExprPtr end = parse_additive();
-    return std::make_unique<RangeExpr>(std::move(start), std::move(end));
+    if (range) advance();
+    ExprPtr right = parse_binary(level + 1);
+    if (range)
+      left = std::make_unique<RangeExpr>(std::move(left), std::move(right));
+    else
+      left = std::make_unique<BinaryExpr>(std::move(left), op, std::move(right));
   }
-  return start;
+  return left;
 }
 
 ExprPtr Parser::parse_unary() {
@@ -379,7 +347,7 @@ ExprPtr Parser::parse_postfix() {
       // Only plain names can be called; other callees keep themselves and drop the arguments.
       if (e->kind == Expr::Identifier) {
         NameId name = static_cast<IdentifierExpr&>(*e).name;
-        e = std::make_unique<CallExpr>(name, builtin_of(name), std::move(args));
+        e = std::make_unique<CallExpr>(name, std::move(args));
       } else {
         note(Forgiven::ArgumentsDropped, open, m_pos);
       }
@@ -462,8 +430,7 @@ ExprPtr Parser::parse_dict() {
       continue;
     }
     ExprPtr value = parse_expression();
-    uint64_t h = DictMap::hash(key);
-    entries.push_back(DictEntry{std::move(key), h, std::move(value)});
+    entries.push_back(DictEntry{std::move(key), std::move(value)});
     accept(TokenKind::Comma);
   }
   accept_closer(TokenKind::RightBrace, open);

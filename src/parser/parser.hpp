@@ -15,8 +15,9 @@ struct NestingTooDeep {};
 class Parser {
  public:
   // At least this many levels of nesting always parse.
-  static constexpr int MAX_NESTING = 4096;
-  static constexpr int MAX_CHAIN = 100000;
+  static constexpr int MAX_NESTING = 2048;
+  // Operator and postfix chains are loops, not nesting; this only bounds their length.
+  static constexpr int MAX_CHAIN = 10000000;
 
   // `observer`, when given, hears of every input the parser forgives; the result is the same.
   static Program parse_program(const TokenList& tokens, ParseObserver* observer = nullptr);
@@ -63,14 +64,8 @@ class Parser {
 
   ExprPtr parse_expression();
   std::vector<ExprPtr> parse_expression_list();
-  ExprPtr parse_or();
-  ExprPtr parse_and();
-  ExprPtr parse_equality();
-  ExprPtr parse_comparison();
-  ExprPtr parse_range();
-  ExprPtr parse_additive();
-  ExprPtr parse_multiplicative();
-  ExprPtr parse_power();
+  // Binary operators binding at least as tightly as `min_level` (see parser.cpp).
+  ExprPtr parse_binary(int min_level);
   ExprPtr parse_unary();
   ExprPtr parse_postfix();
   ExprPtr parse_primary();
@@ -89,7 +84,6 @@ class Parser {
   const TokenList& m_tokens;
   size_t m_pos = 0;
   int m_depth = 0;
-  const char* m_stack_limit;
   ParseObserver* m_observer;
 };
 

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   if (!orvane::unicode::is_valid_utf8(text)) return 0;  // the driver rejects such files
-  // Runs on the fuzzer's own stack: the parser and interpreter stop short of its end.
+  // Runs on the fuzzer's own stack: the parser's nesting limit bounds its recursion and the
+  // interpreter keeps its calls on a frame stack of its own.
   try {
     orvane::run_guarded([&] {
       orvane::TokenList tokens = orvane::tokenize(text);

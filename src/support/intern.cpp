@@ -1,4 +1,4 @@
-#include "parser/intern.hpp"
+#include "support/intern.hpp"
 
 #include <deque>
 #include <unordered_map>

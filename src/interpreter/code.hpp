@@ -1,0 +1,94 @@
+// Lowered code: what the lowering pass produces and the virtual machine runs. A chunk is a list
+// of instructions for a stack machine, with the constants and member keys they refer to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "interpreter/value.hpp"
+#include "support/intern.hpp"
+
+namespace orvane {
+
+enum class Op : uint8_t {
+  // The generic rules, one per construct.
+  Const,         // push constants[a]
+  Load,          // push the binding of name a
+  Store,         // pop into name a
+  Pop,           // drop b values
+  Binary,        // pop right and left, push left (op x) right
+  Negate,
+  Not,
+  CallBuiltin,   // builtin a on the top b values
+  Call,          // user function bound to name a on the top b values
+  MakeArray,     // from the top b values
+  MakeDict,      // keys[a..a+b) with the top b values
+  Index,         // pop index and target
+  Range,         // pop end and start, push the array
+  Jump,          // to c
+  JumpIfFalse,   // pop; to c when not truthy
+  CheckFlags,    // to c when a return is pending or a break or continue flag is set
+  Break,
+  Continue,
+  Return,        // pop into the pending return value
+  Global,        // name a assigns to its global binding from now on
+  Define,        // bind name a to the function constants[b]
+  Tick,          // a loop round: step budget and stop requests
+  LoopEnd,       // after a loop body: to c when it must stop, else to b
+  ClearBreak,
+  ForArray,      // top is the iterable; not an array: pop it and go to c; else push a counter
+  ForArrayNext,  // next element into name a, or to c when done
+  ForRange,      // pop end and start; invalid bounds: to c; else push the counter and the end
+  ForRangeNext,  // next number into name a, or to c when done
+  MatchTest,     // pop a pattern; to c unless it matches the subject below it
+  Catch,         // a pending error goes into name a as text; otherwise to c
+  Leave,         // end of a function body: its result goes to the caller
+  Halt,          // end of top-level code
+  // Specialisations chosen by the lowering pass; each falls back to the generic rule.
+  BinaryLL,      // push leaf a (op x) leaf b
+  BinarySL,      // pop left, push left (op x) leaf b
+  CompareJumpLL, // to c unless leaf a (op x) leaf b
+  CompareJumpSL, // pop left; to c unless left (op x) leaf b
+  CompareJumpSS, // pop right and left; to c unless left (op x) right
+  UpdateL,       // name a = name a (op x) leaf b, in place
+  AddConstant,   // name a = name a (op x) constants[b], a Number, by adding constants[c]
+  Append,        // name a = top b+1 values joined by +, the first being name a's value
+  BuiltinUpdate, // name a = builtin c on the top b values, the first being name a's value
+  PushLeaf,      // name a = push(name a, leaf b), appending in place
+  Member,        // pop a dict, push its entry keys[a]
+  MemberName,    // push the entry keys[b] of the dict bound to name a
+  IndexLL,       // push leaf a [leaf b], read in place
+};
+
+// A leaf operand: a name, or a constant when LEAF_CONSTANT is set.
+inline constexpr uint32_t LEAF_CONSTANT = 0x80000000u;
+
+struct Instr {
+  Op op;
+  uint8_t x = 0;  // an operator's TokenKind
+  uint16_t unused = 0;
+  uint32_t a = 0, b = 0, c = 0;
+};
+
+// A member key with its dict hash, computed once.
+struct MemberKey {
+  std::string text;
+  uint64_t hash;
+};
+
+struct Chunk {
+  std::vector<Instr> code;
+  std::vector<Value> constants;
+  std::vector<MemberKey> keys;
+  uint32_t max_stack = 0;  // values this code pushes at most at once
+};
+
+// A lowered function, shared by every function value made from its definition, so that a value
+// outlives the program text that defined it.
+struct FunctionData {
+  std::vector<NameId> params;
+  Chunk chunk;
+};
+
+}  // namespace orvane

@@ -1,0 +1,502 @@
+#include "interpreter/compiler.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "interpreter/builtins.hpp"
+
+namespace orvane {
+
+namespace {
+
+bool is_leaf(const Expr& e) {
+  return e.kind == Expr::Number || e.kind == Expr::Float || e.kind == Expr::String ||
+         e.kind == Expr::Boolean || e.kind == Expr::Identifier;
+}
+
+bool is_name(const Expr& e, NameId name) {
+  return e.kind == Expr::Identifier && static_cast<const IdentifierExpr&>(e).name == name;
+}
+
+bool is_comparison(TokenKind k) {
+  return k == TokenKind::EqualEqual || k == TokenKind::NotEqual || k == TokenKind::Less ||
+         k == TokenKind::Greater || k == TokenKind::LessEqual || k == TokenKind::GreaterEqual;
+}
+
+bool is_arithmetic(TokenKind k) {
+  return k == TokenKind::Plus || k == TokenKind::Minus || k == TokenKind::Star ||
+         k == TokenKind::Slash || k == TokenKind::Percent || k == TokenKind::StarStar;
+}
+
+TokenKind arithmetic_of(TokenKind compound) {
+  switch (compound) {
+    case TokenKind::PlusAssign: return TokenKind::Plus;
+    case TokenKind::MinusAssign: return TokenKind::Minus;
+    case TokenKind::StarAssign: return TokenKind::Star;
+    case TokenKind::SlashAssign: return TokenKind::Slash;
+    default: return compound;
+  }
+}
+
+// The builtin table index of a name, remembered per name: calls are many, names few.
+int builtin_of(NameId name) {
+  static std::vector<int> known;  // -2: not looked up yet
+  if (name >= known.size()) known.resize(name + 1 + known.size() / 2, -2);
+  if (known[name] == -2) known[name] = builtin_index(name_text(name));
+  return known[name];
+}
+
+uint8_t op_code(TokenKind k) { return static_cast<uint8_t>(k); }
+
+// Lowers statements and expressions into one chunk.
+class Lowering {
+ public:
+  Lowering(Chunk& chunk, const LoweringOptions& options) : m_chunk(chunk), m_options(options) {}
+
+  // A block stops after any statement that leaves a return pending or a flag set, and after
+  // its first statement whatever it did, since the flags may have been set on entry.
+  void block(const Block& stmts);
+  void statement(const Stmt& s);
+  void finish(Op last) { emit({last}, 0); }
+
+ private:
+  size_t emit(Instr i, int effect);
+  uint32_t here() const { return static_cast<uint32_t>(m_chunk.code.size()); }
+  void land(size_t jump) { m_chunk.code[jump].c = here(); }
+  uint32_t constant(Value v);
+  uint32_t key(const std::string& text);
+  // The operand code of a literal or a name.
+  uint32_t leaf(const Expr& e);
+  bool specialise() const { return m_options.specialise; }
+
+  void expr(const Expr& e);
+  void node(const Expr& e);
+  void link(const Expr& e);
+  void call(const CallExpr& c);
+  // Lowers a condition; returns the jump taken when it is false, to be landed by the caller.
+  size_t jump_unless(const Expr& condition);
+
+  void assign(const AssignStmt& s);
+  bool update(const AssignStmt& s);
+  bool append(const AssignStmt& s);
+  bool builtin_update(const AssignStmt& s);
+  void if_statement(const IfStmt& s);
+  void while_statement(const WhileStmt& s);
+  void for_statement(const ForStmt& s);
+  void loop_body(const Block& body, Op next, NameId variable, size_t start);
+  void match_statement(const MatchStmt& s);
+  void try_statement(const TryCatchStmt& s);
+  void flag_setter(Op op, int effect) {
+    emit({op}, effect);
+    ++m_flag_setters;
+  }
+
+  Chunk& m_chunk;
+  const LoweringOptions& m_options;
+  int64_t m_depth = 0;
+  // Calls, returns, breaks and continues lowered so far: the statements that may set flags.
+  uint64_t m_flag_setters = 0;
+};
+
+size_t Lowering::emit(Instr i, int effect) {
+  m_chunk.code.push_back(i);
+  m_depth += effect;
+  if (m_depth > static_cast<int64_t>(m_chunk.max_stack))
+    m_chunk.max_stack = static_cast<uint32_t>(m_depth);
+  return m_chunk.code.size() - 1;
+}
+
+uint32_t Lowering::constant(Value v) {
+  m_chunk.constants.push_back(std::move(v));
+  return static_cast<uint32_t>(m_chunk.constants.size() - 1);
+}
+
+uint32_t Lowering::key(const std::string& text) {
+  m_chunk.keys.push_back(MemberKey{text, DictMap::hash(text)});
+  return static_cast<uint32_t>(m_chunk.keys.size() - 1);
+}
+
+uint32_t Lowering::leaf(const Expr& e) {
+  switch (e.kind) {
+    case Expr::Identifier: return static_cast<const IdentifierExpr&>(e).name;
+    case Expr::Number:
+      return LEAF_CONSTANT | constant(Value::number(static_cast<const NumberExpr&>(e).value));
+    case Expr::Float:
+      return LEAF_CONSTANT | constant(Value::real(static_cast<const FloatExpr&>(e).value));
+    case Expr::String:
+      return LEAF_CONSTANT | constant(Value::string(static_cast<const StringExpr&>(e).text()));
+    default:
+      return LEAF_CONSTANT | constant(Value::boolean(static_cast<const BooleanExpr&>(e).value));
+  }
+}
+
+// Chains (`a + b + c...`, `x.a.b...`) are lowered in a loop down their left spine, so a
+// million links need no deeper native stack than one.
+void Lowering::expr(const Expr& e) {
+  std::vector<const Expr*> links;
+  const Expr* at = &e;
+  for (;;) {
+    if (at->kind == Expr::Binary) {
+      const auto& b = static_cast<const BinaryExpr&>(*at);
+      if (specialise() && is_leaf(*b.left) && is_leaf(*b.right)) break;
+      links.push_back(at);
+      at = b.left.get();
+    } else if (at->kind == Expr::Index) {
+      const auto& x = static_cast<const IndexExpr&>(*at);
+      if (specialise() && x.target->kind == Expr::Identifier && is_leaf(*x.index)) break;
+      links.push_back(at);
+      at = x.target.get();
+    } else {
+      break;
+    }
+  }
+  node(*at);
+  for (auto it = links.rbegin(); it != links.rend(); ++it) link(**it);
+}
+
+// The outer half of a chain link, its left part already on the stack.
+void Lowering::link(const Expr& e) {
+  if (e.kind == Expr::Binary) {
+    const auto& b = static_cast<const BinaryExpr&>(e);
+    if (specialise() && is_leaf(*b.right)) {
+      emit({Op::BinarySL, op_code(b.op), 0, 0, leaf(*b.right)}, 0);
+      return;
+    }
+    expr(*b.right);
+    emit({Op::Binary, op_code(b.op)}, -1);
+    return;
+  }
+  const auto& x = static_cast<const IndexExpr&>(e);
+  if (specialise() && x.index->kind == Expr::String) {
+    emit({Op::Member, 0, 0, key(static_cast<const StringExpr&>(*x.index).text())}, 0);
+    return;
+  }
+  expr(*x.index);
+  emit({Op::Index}, -1);
+}
+
+void Lowering::node(const Expr& e) {
+  switch (e.kind) {
+    case Expr::Identifier:
+      emit({Op::Load, 0, 0, static_cast<const IdentifierExpr&>(e).name}, 1);
+      return;
+    case Expr::Number:
+    case Expr::Float:
+    case Expr::String:
+    case Expr::Boolean: emit({Op::Const, 0, 0, leaf(e) & ~LEAF_CONSTANT}, 1); return;
+    case Expr::Binary: {  // both operands are leaves
+      const auto& b = static_cast<const BinaryExpr&>(e);
+      uint32_t left = leaf(*b.left);
+      emit({Op::BinaryLL, op_code(b.op), 0, left, leaf(*b.right)}, 1);
+      return;
+    }
+    case Expr::Index: {  // a name indexed by a leaf
+      const auto& x = static_cast<const IndexExpr&>(e);
+      NameId target = static_cast<const IdentifierExpr&>(*x.target).name;
+      if (x.index->kind == Expr::String)
+        emit({Op::MemberName, 0, 0, target, key(static_cast<const StringExpr&>(*x.index).text())},
+             1);
+      else
+        emit({Op::IndexLL, 0, 0, target, leaf(*x.index)}, 1);
+      return;
+    }
+    case Expr::Unary: {
+      const auto& u = static_cast<const UnaryExpr&>(e);
+      expr(*u.operand);
+      emit({u.op == TokenKind::Not ? Op::Not : Op::Negate}, 0);
+      return;
+    }
+    case Expr::Call: call(static_cast<const CallExpr&>(e)); return;
+    case Expr::Array: {
+      const auto& a = static_cast<const ArrayExpr&>(e);
+      for (const ExprPtr& element : a.elements) expr(*element);
+      int n = static_cast<int>(a.elements.size());
+      emit({Op::MakeArray, 0, 0, 0, static_cast<uint32_t>(n)}, 1 - n);
+      return;
+    }
+    case Expr::Dict: {
+      const auto& d = static_cast<const DictExpr&>(e);
+      for (const DictEntry& entry : d.entries) expr(*entry.value);
+      uint32_t first = static_cast<uint32_t>(m_chunk.keys.size());
+      for (const DictEntry& entry : d.entries) key(entry.key);
+      int n = static_cast<int>(d.entries.size());
+      emit({Op::MakeDict, 0, 0, first, static_cast<uint32_t>(n)}, 1 - n);
+      return;
+    }
+    case Expr::Range: {
+      const auto& r = static_cast<const RangeExpr&>(e);
+      expr(*r.start);
+      expr(*r.end);
+      emit({Op::Range}, -1);
+      return;
+    }
+  }
+}
+
+// Builtin names win over user functions, so a builtin call is settled here.
+void Lowering::call(const CallExpr& c) {
+  for (const ExprPtr& arg : c.args) expr(*arg);
+  int n = static_cast<int>(c.args.size());
+  int builtin = builtin_of(c.name);
+  if (builtin >= 0) {
+    emit({Op::CallBuiltin, 0, 0, static_cast<uint32_t>(builtin), static_cast<uint32_t>(n)}, 1 - n);
+    return;
+  }
+  emit({Op::Call, 0, 0, c.name, static_cast<uint32_t>(n)}, 1 - n);
+  ++m_flag_setters;
+}
+
+size_t Lowering::jump_unless(const Expr& condition) {
+  if (specialise() && condition.kind == Expr::Binary) {
+    const auto& b = static_cast<const BinaryExpr&>(condition);
+    if (is_comparison(b.op)) {
+      if (is_leaf(*b.left) && is_leaf(*b.right)) {
+        uint32_t left = leaf(*b.left);
+        return emit({Op::CompareJumpLL, op_code(b.op), 0, left, leaf(*b.right)}, 0);
+      }
+      expr(*b.left);
+      if (is_leaf(*b.right))
+        return emit({Op::CompareJumpSL, op_code(b.op), 0, 0, leaf(*b.right)}, -1);
+      expr(*b.right);
+      return emit({Op::CompareJumpSS, op_code(b.op)}, -2);
+    }
+  }
+  expr(condition);
+  return emit({Op::JumpIfFalse}, -1);
+}
+
+void Lowering::block(const Block& stmts) {
+  std::vector<size_t> exits;
+  for (size_t i = 0; i < stmts.size(); ++i) {
+    uint64_t before = m_flag_setters;
+    statement(*stmts[i]);
+    if ((i == 0 || m_flag_setters != before) && i + 1 < stmts.size())
+      exits.push_back(emit({Op::CheckFlags}, 0));
+  }
+  for (size_t exit : exits) land(exit);
+}
+
+void Lowering::statement(const Stmt& s) {
+  switch (s.kind) {
+    case Stmt::Let:
+    case Stmt::Assign:
+    case Stmt::CompoundAssign: assign(static_cast<const AssignStmt&>(s)); return;
+    case Stmt::FunctionDef: {
+      const auto& def = static_cast<const FunctionDefStmt&>(s);
+      uint32_t fn = constant(Value::function(lower_function(*def.function, m_options)));
+      emit({Op::Define, 0, 0, def.name, fn}, 0);
+      return;
+    }
+    case Stmt::If: if_statement(static_cast<const IfStmt&>(s)); return;
+    case Stmt::While: while_statement(static_cast<const WhileStmt&>(s)); return;
+    case Stmt::For: for_statement(static_cast<const ForStmt&>(s)); return;
+    case Stmt::Match: match_statement(static_cast<const MatchStmt&>(s)); return;
+    case Stmt::TryCatch: try_statement(static_cast<const TryCatchStmt&>(s)); return;
+    case Stmt::Return: {
+      const auto& r = static_cast<const ReturnStmt&>(s);
+      if (r.value)
+        expr(*r.value);
+      else
+        emit({Op::Const, 0, 0, constant(Value::null())}, 1);
+      flag_setter(Op::Return, -1);
+      return;
+    }
+    case Stmt::Break: flag_setter(Op::Break, 0); return;
+    case Stmt::Continue: flag_setter(Op::Continue, 0); return;
+    case Stmt::Global: emit({Op::Global, 0, 0, static_cast<const GlobalStmt&>(s).name}, 0); return;
+    case Stmt::Expression:
+      expr(*static_cast<const ExpressionStmt&>(s).expr);
+      emit({Op::Pop, 0, 0, 0, 1}, -1);
+      return;
+  }
+}
+
+void Lowering::assign(const AssignStmt& s) {
+  if (specialise() && (update(s) || append(s) || builtin_update(s))) return;
+  if (s.kind == Stmt::CompoundAssign) {
+    // The variable is read before the right side runs.
+    emit({Op::Load, 0, 0, s.name}, 1);
+    expr(*s.value);
+    emit({Op::Binary, op_code(arithmetic_of(s.op))}, -1);
+  } else {
+    expr(*s.value);
+  }
+  emit({Op::Store, 0, 0, s.name}, -1);
+}
+
+// `x op= leaf` and `x = x op leaf`, computed into the binding in place.
+bool Lowering::update(const AssignStmt& s) {
+  TokenKind op;
+  const Expr* right;
+  if (s.kind == Stmt::CompoundAssign) {
+    op = arithmetic_of(s.op);
+    right = s.value.get();
+  } else {
+    if (s.value->kind != Expr::Binary) return false;
+    const auto& b = static_cast<const BinaryExpr&>(*s.value);
+    if (!is_arithmetic(b.op) || !is_name(*b.left, s.name)) return false;
+    op = b.op;
+    right = b.right.get();
+  }
+  if (!is_leaf(*right)) return false;
+  if (right->kind == Expr::Number && (op == TokenKind::Plus || op == TokenKind::Minus)) {
+    // Subtracting k adds -k: the same in wrapping arithmetic, even for the least integer.
+    int64_t k = static_cast<const NumberExpr&>(*right).value;
+    uint64_t addend = static_cast<uint64_t>(k);
+    if (op == TokenKind::Minus) addend = 0 - addend;
+    uint32_t original = leaf(*right) & ~LEAF_CONSTANT;
+    uint32_t step = constant(Value::number(static_cast<int64_t>(addend)));
+    emit({Op::AddConstant, op_code(op), 0, s.name, original, step}, 0);
+    return true;
+  }
+  emit({Op::UpdateL, op_code(op), 0, s.name, leaf(*right)}, 0);
+  return true;
+}
+
+// `x += e` and `x = x + e1 + l2 + ... + ln` with l2...ln literals or other names: every right
+// operand is evaluated while x still holds its value (reading a literal or another name has no
+// effect), and then a string in x may grow in place.
+bool Lowering::append(const AssignStmt& s) {
+  std::vector<const Expr*> rights;
+  if (s.kind == Stmt::CompoundAssign) {
+    if (s.op != TokenKind::PlusAssign) return false;
+    rights.push_back(s.value.get());
+  } else {
+    const Expr* at = s.value.get();
+    while (at->kind == Expr::Binary && static_cast<const BinaryExpr*>(at)->op == TokenKind::Plus) {
+      rights.push_back(static_cast<const BinaryExpr*>(at)->right.get());
+      at = static_cast<const BinaryExpr*>(at)->left.get();
+    }
+    if (rights.empty() || !is_name(*at, s.name)) return false;
+    for (size_t i = 0; i + 1 < rights.size(); ++i)  // all but the first, which is last here
+      if (!is_leaf(*rights[i]) || is_name(*rights[i], s.name)) return false;
+  }
+  emit({Op::Load, 0, 0, s.name}, 1);
+  for (auto it = rights.rbegin(); it != rights.rend(); ++it) expr(**it);
+  int n = static_cast<int>(rights.size());
+  emit({Op::Append, 0, 0, s.name, static_cast<uint32_t>(n)}, -(n + 1));
+  return true;
+}
+
+// `x = builtin(x, ...)`: the builtin may change x's payload in place.
+bool Lowering::builtin_update(const AssignStmt& s) {
+  if (s.kind == Stmt::CompoundAssign || s.value->kind != Expr::Call) return false;
+  const auto& c = static_cast<const CallExpr&>(*s.value);
+  int builtin = builtin_of(c.name);
+  if (builtin < 0 || c.args.empty() || !is_name(*c.args[0], s.name)) return false;
+  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1])) {
+    // Reading a leaf has no effect, so x need not be read before it.
+    emit({Op::PushLeaf, 0, 0, s.name, leaf(*c.args[1])}, 0);
+    return true;
+  }
+  for (const ExprPtr& arg : c.args) expr(*arg);
+  int n = static_cast<int>(c.args.size());
+  emit({Op::BuiltinUpdate, 0, 0, s.name, static_cast<uint32_t>(n), static_cast<uint32_t>(builtin)},
+       -n);
+  return true;
+}
+
+void Lowering::if_statement(const IfStmt& s) {
+  size_t otherwise = jump_unless(*s.condition);
+  block(s.then_branch);
+  if (!s.else_branch) {
+    land(otherwise);
+    return;
+  }
+  size_t end = emit({Op::Jump}, 0);
+  land(otherwise);
+  block(*s.else_branch);
+  land(end);
+}
+
+void Lowering::while_statement(const WhileStmt& s) {
+  uint32_t head = here();
+  emit({Op::Tick}, 0);
+  size_t exit = jump_unless(*s.condition);
+  block(s.body);
+  size_t end = emit({Op::LoopEnd, 0, 0, 0, head}, 0);
+  land(exit);
+  land(end);
+  emit({Op::ClearBreak}, 0);
+}
+
+// A range is counted through without building the array nobody else can see.
+void Lowering::for_statement(const ForStmt& s) {
+  size_t start;
+  Op next;
+  if (s.iterable->kind == Expr::Range) {
+    const auto& r = static_cast<const RangeExpr&>(*s.iterable);
+    expr(*r.start);
+    expr(*r.end);
+    start = emit({Op::ForRange}, 0);
+    next = Op::ForRangeNext;
+  } else {
+    expr(*s.iterable);
+    start = emit({Op::ForArray}, 1);
+    next = Op::ForArrayNext;
+  }
+  loop_body(s.body, next, s.variable, start);
+}
+
+void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t start) {
+  uint32_t head = here();
+  size_t step = emit({next, 0, 0, variable}, 0);
+  block(body);
+  size_t end = emit({Op::LoopEnd, 0, 0, 0, head}, 0);
+  land(step);
+  land(end);
+  emit({Op::ClearBreak}, 0);
+  emit({Op::Pop, 0, 0, 0, 2}, -2);
+  land(start);
+}
+
+void Lowering::match_statement(const MatchStmt& s) {
+  expr(*s.subject);
+  std::vector<size_t> ends;
+  for (const MatchArm& arm : s.arms) {
+    size_t test = SIZE_MAX;
+    if (arm.pattern) {
+      expr(*arm.pattern);
+      test = emit({Op::MatchTest}, -1);
+    }
+    block(arm.body);
+    ends.push_back(emit({Op::Jump}, 0));
+    if (test != SIZE_MAX) land(test);
+  }
+  for (size_t end : ends) land(end);
+  emit({Op::Pop, 0, 0, 0, 1}, -1);
+}
+
+void Lowering::try_statement(const TryCatchStmt& s) {
+  block(s.try_body);
+  size_t skip = emit({Op::Catch, 0, 0, s.error_name}, 0);
+  block(s.catch_body);
+  land(skip);
+}
+
+}  // namespace
+
+LoweringOptions lowering_options_from_environment() {
+  const char* generic = std::getenv("ORVANE_GENERIC");
+  return LoweringOptions{!(generic && std::strcmp(generic, "1") == 0)};
+}
+
+Chunk lower_statement(const Stmt& stmt, const LoweringOptions& options) {
+  Chunk chunk;
+  Lowering lowering(chunk, options);
+  lowering.statement(stmt);
+  lowering.finish(Op::Halt);
+  return chunk;
+}
+
+std::shared_ptr<const FunctionData> lower_function(const FunctionDecl& decl,
+                                                   const LoweringOptions& options) {
+  auto fn = std::make_shared<FunctionData>();
+  fn->params = decl.params;
+  Lowering lowering(fn->chunk, options);
+  lowering.block(decl.body);
+  lowering.finish(Op::Leave);
+  return fn;
+}
+
+}  // namespace orvane

@@ -1,0 +1,98 @@
+#include "interpreter/operators.hpp"
+
+namespace orvane {
+
+namespace operators {
+
+int64_t integer_power(int64_t base, int64_t exponent) {
+  uint64_t e = static_cast<uint32_t>(exponent);
+  uint64_t result = 1;
+  uint64_t b = wrap(base);
+  while (e) {
+    if (e & 1) result *= b;
+    b *= b;
+    e >>= 1;
+  }
+  return unwrap(result);
+}
+
+bool pattern_matches(const Value& subject, const Value& pattern) {
+  if (subject.kind() != pattern.kind()) return false;
+  switch (subject.kind()) {
+    case Value::Number: return subject.as_number() == pattern.as_number();
+    case Value::Float: return floats_equal(subject.as_float(), pattern.as_float());
+    case Value::String: return subject.as_string() == pattern.as_string();
+    case Value::Boolean: return subject.as_boolean() == pattern.as_boolean();
+    case Value::Null: return true;
+    default: return false;
+  }
+}
+
+Value negate(const Value& v) {
+  if (v.is(Value::Number)) return Value::number(unwrap(0 - wrap(v.as_number())));
+  if (v.is(Value::Float)) return Value::real(-v.as_float());
+  return Value::null();
+}
+
+}  // namespace operators
+
+namespace {
+
+Value joined(Value left, const Value& right) {
+  const std::string& r = right.as_string();
+  check_allocation(uint64_t{left.as_string().size()} + r.size());
+  if (left.is_unique()) {
+    // Appending to a string nobody else holds: amortised O(1) for `s = s + t`.
+    if (&r == &left.as_string()) {
+      std::string copy = r;
+      left.mutable_string() += copy;
+    } else {
+      left.mutable_string() += r;
+    }
+    return left;
+  }
+  std::string text;
+  text.reserve(left.as_string().size() + r.size());
+  text += left.as_string();
+  text += r;
+  return Value::string(std::move(text));
+}
+
+Value strings(Value left, TokenKind op, const Value& right) {
+  switch (op) {
+    case TokenKind::Plus: return joined(std::move(left), right);
+    case TokenKind::EqualEqual: return Value::boolean(left.as_string() == right.as_string());
+    case TokenKind::NotEqual: return Value::boolean(left.as_string() != right.as_string());
+    default: return Value::null();
+  }
+}
+
+Value booleans(bool a, TokenKind op, bool b) {
+  switch (op) {
+    case TokenKind::And: return Value::boolean(a && b);
+    case TokenKind::Or: return Value::boolean(a || b);
+    case TokenKind::EqualEqual: return Value::boolean(a == b);
+    case TokenKind::NotEqual: return Value::boolean(a != b);
+    default: return Value::null();
+  }
+}
+
+}  // namespace
+
+Value binary_op(Value left, TokenKind op, const Value& right, bool* divided_by_zero) {
+  if (left.kind() != right.kind()) return Value::null();
+  switch (left.kind()) {
+    case Value::Number: {
+      bool zero = false;
+      Value result = operators::numbers(left.as_number(), op, right.as_number(), zero);
+      if (zero && divided_by_zero) *divided_by_zero = true;
+      return result;
+    }
+    case Value::Float: return operators::floats(left.as_float(), op, right.as_float());
+    case Value::String: return strings(std::move(left), op, right);
+    case Value::Boolean: return booleans(left.as_boolean(), op, right.as_boolean());
+    default: return Value::null();
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,87 @@
+// The rules of every binary operator on every pair of kinds, kept in one place. The interpreter's
+// fast paths call the same per-kind functions that the general rule uses.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "interpreter/value.hpp"
+#include "lexer/token.hpp"
+
+namespace orvane {
+
+namespace operators {
+
+inline uint64_t wrap(int64_t v) { return static_cast<uint64_t>(v); }
+inline int64_t unwrap(uint64_t v) { return static_cast<int64_t>(v); }
+
+// Exponent: the low 32 bits read as unsigned, so -1 acts as 4294967295; squares wrap.
+int64_t integer_power(int64_t base, int64_t exponent);
+
+// Float equality: an absolute difference below the tolerance; with a NaN both are false.
+inline bool floats_equal(double a, double b) { return std::fabs(a - b) < FLOAT_TOLERANCE; }
+inline bool floats_differ(double a, double b) { return std::fabs(a - b) >= FLOAT_TOLERANCE; }
+
+// Whether `op` divides (and so may divide by zero on Numbers).
+inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == TokenKind::Percent; }
+
+// An operator on two Numbers. Division and remainder by zero give 0 and set `divided_by_zero`;
+// the least integer divided by -1 wraps to itself.
+[[gnu::always_inline]] inline Value numbers(int64_t a, TokenKind op, int64_t b,
+                                            bool& divided_by_zero) {
+  switch (op) {
+    case TokenKind::Plus: return Value::number(unwrap(wrap(a) + wrap(b)));
+    case TokenKind::Minus: return Value::number(unwrap(wrap(a) - wrap(b)));
+    case TokenKind::Star: return Value::number(unwrap(wrap(a) * wrap(b)));
+    case TokenKind::Slash:
+      if (b == 0) return divided_by_zero = true, Value::number(0);
+      if (b == -1) return Value::number(unwrap(0 - wrap(a)));
+      return Value::number(a / b);
+    case TokenKind::Percent:
+      if (b == 0) return divided_by_zero = true, Value::number(0);
+      if (b == -1) return Value::number(0);
+      return Value::number(a % b);
+    case TokenKind::StarStar: return Value::number(integer_power(a, b));
+    case TokenKind::EqualEqual: return Value::boolean(a == b);
+    case TokenKind::NotEqual: return Value::boolean(a != b);
+    case TokenKind::Less: return Value::boolean(a < b);
+    case TokenKind::Greater: return Value::boolean(a > b);
+    case TokenKind::LessEqual: return Value::boolean(a <= b);
+    case TokenKind::GreaterEqual: return Value::boolean(a >= b);
+    default: return Value::null();
+  }
+}
+
+[[gnu::always_inline]] inline Value floats(double a, TokenKind op, double b) {
+  switch (op) {
+    case TokenKind::Plus: return Value::real(a + b);
+    case TokenKind::Minus: return Value::real(a - b);
+    case TokenKind::Star: return Value::real(a * b);
+    case TokenKind::Slash: return Value::real(a / b);
+    case TokenKind::Percent: return Value::real(std::fmod(a, b));
+    case TokenKind::StarStar: return Value::real(std::pow(a, b));
+    case TokenKind::EqualEqual: return Value::boolean(floats_equal(a, b));
+    case TokenKind::NotEqual: return Value::boolean(floats_differ(a, b));
+    case TokenKind::Less: return Value::boolean(a < b);
+    case TokenKind::Greater: return Value::boolean(a > b);
+    case TokenKind::LessEqual: return Value::boolean(a <= b);
+    case TokenKind::GreaterEqual: return Value::boolean(a >= b);
+    default: return Value::null();
+  }
+}
+
+// Whether two values match as a `match` pattern: same kind and equal by that kind's rule.
+bool pattern_matches(const Value& subject, const Value& pattern);
+
+// Negation and `not`.
+Value negate(const Value& v);
+inline Value logical_not(const Value& v) { return Value::boolean(!is_truthy(v)); }
+
+}  // namespace operators
+
+// Applies a binary operator to any pair of values: mixed kinds give Null (no promotion). The left
+// operand is taken by value so that a string nobody else holds is appended to in place. A
+// division by zero sets `*divided_by_zero` when given; reporting it is the caller's business.
+Value binary_op(Value left, TokenKind op, const Value& right, bool* divided_by_zero = nullptr);
+
+}  // namespace orvane

@@ -1,0 +1,223 @@
+#include "interpreter/vm.hpp"
+
+#include <algorithm>
+
+#include "interpreter/builtins.hpp"
+#include "interpreter/operators.hpp"
+#include "support/interrupt.hpp"
+#include "support/output.hpp"
+
+namespace orvane {
+
+namespace {
+
+constexpr size_t INITIAL_STACK = 1024;
+
+}  // namespace
+
+// ---- environment ----
+
+Interpreter::Interpreter() : Interpreter(lowering_options_from_environment()) {}
+
+Interpreter::Interpreter(const LoweringOptions& options)
+    : m_options(options),
+      m_stack(INITIAL_STACK),
+      m_host(m_graphics, RandomSource::for_thread()) {
+  prepare();
+}
+
+void Interpreter::prepare() {
+  if (m_names.size() < interned_count()) m_names.resize(interned_count());
+}
+
+void Interpreter::assign(NameId name, Value&& value) {
+  NameEntry& e = m_names[name];
+  if (e.declared_global || m_depth == 0) {
+    (e.frame == 0 ? e.value : shadowed_global(name)) = std::move(value);
+    return;
+  }
+  if (e.frame == m_depth) {
+    e.value = std::move(value);
+    return;
+  }
+  m_shadowed.emplace_back(name, e.frame, std::move(e.value));
+  e.value = std::move(value);
+  e.frame = m_depth;
+}
+
+Value& Interpreter::shadowed_global(NameId name) {
+  // The first time a call shadowed the name, the global went to the stack.
+  for (Shadowed& saved : m_shadowed)
+    if (saved.name == name && saved.frame == 0) return saved.value;
+  return m_names[name].value;  // unreachable: a shadowed name has its global saved
+}
+
+void Interpreter::declare_global(NameId name) { m_names[name].declared_global = true; }
+
+void Interpreter::pop_frame(size_t start) {
+  while (m_shadowed.size() > start) {
+    Shadowed& saved = m_shadowed.back();
+    NameEntry& e = m_names[saved.name];
+    e.value.swap(saved.value);
+    e.frame = saved.frame;
+    m_shadowed.pop_back();  // lets go of the call's own value
+  }
+  --m_depth;
+}
+
+void Interpreter::recover() {
+  // Restoring every displaced binding, innermost first, brings back the globals.
+  while (m_depth > 0) pop_frame(0);
+  m_frames.clear();
+  for (Value& v : m_stack) v = Value();
+  m_stack_top = 0;
+  m_pending = Value();
+  m_flags = 0;
+}
+
+Value Interpreter::take_pending() {
+  m_flags &= static_cast<uint8_t>(~PENDING);
+  return std::move(m_pending);  // a moved-from value is Null
+}
+
+void Interpreter::report_division() { output::write("Error: division by zero\n"); }
+
+// ---- entry points ----
+
+void Interpreter::execute(const Stmt& stmt) {
+  prepare();
+  Chunk chunk = lower_statement(stmt, m_options);
+  run(chunk);
+}
+
+void Interpreter::run(const Chunk& chunk) {
+  prepare();
+  reserve(m_stack.data() + m_stack_top, chunk.max_stack + 1);
+  m_frames.emplace_back(nullptr, &chunk, Value(), m_shadowed.size(), true);
+  dispatch(chunk.code.data());
+}
+
+Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
+  prepare();
+  reserve(m_stack.data() + m_stack_top, fn.chunk.max_stack + 1);
+  return dispatch(enter_call(fn, Value(), args.data(), args.size(), nullptr, true));
+}
+
+Value* Interpreter::grow_stack(Value* sp, size_t count) {
+  size_t used = static_cast<size_t>(sp - m_stack.data());
+  if (used + count > m_stack.size()) m_stack.resize(std::max(m_stack.size() * 2, used + count));
+  return m_stack.data() + used;
+}
+
+const Instr* Interpreter::enter_call(const FunctionData& fn, Value callee, Value* args,
+                                     size_t argc, const Instr* resume, bool native) {
+  if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
+  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native);
+  ++m_depth;
+  size_t n = std::min(fn.params.size(), argc);
+  for (size_t i = 0; i < n; ++i) {
+    // A parameter's first binding in the new call displaces the cell's content.
+    NameEntry& e = m_names[fn.params[i]];
+    if (e.declared_global || e.frame == m_depth) {
+      assign(fn.params[i], std::move(args[i]));
+      continue;
+    }
+    m_shadowed.emplace_back(fn.params[i], e.frame, std::move(e.value));
+    e.value = std::move(args[i]);
+    e.frame = m_depth;
+  }
+  tick();
+  return fn.chunk.code.data();
+}
+
+// ---- rules kept out of the dispatch loop ----
+
+void Interpreter::catch_error(NameId name) {
+  Value error = take_pending();
+  assign(name, Value::string(error.as_string()));
+}
+
+// The generic rule of `x = x op right`, after the in-place attempt did not apply.
+void Interpreter::update(NameId name, TokenKind op, const Value& right) {
+  if (op == TokenKind::Plus) {
+    Value values[2] = {lookup(name), right};
+    append(name, values, 1);
+    return;
+  }
+  bool divided_by_zero = false;
+  Value result = binary_op(lookup(name), op, right, &divided_by_zero);
+  if (divided_by_zero) report_division();
+  assign(name, std::move(result));
+}
+
+// `x = values[0] + values[1] + ... + values[count]`, values[0] having been read from x. When
+// all are strings the join is sized first (so a refused join leaves x as it was), x lets go of
+// its payload and the string grows in place. Otherwise the generic rule applies, left to right.
+void Interpreter::append(NameId name, Value* values, size_t count) {
+  Value& left = values[0];
+  bool strings = left.is(Value::String);
+  uint64_t size = strings ? left.as_string().size() : 0;
+  for (size_t i = 1; strings && i <= count; ++i) {
+    strings = values[i].is(Value::String);
+    if (strings) size += values[i].as_string().size();
+  }
+  if (!strings) {
+    bool divided_by_zero = false;
+    for (size_t i = 1; i <= count; ++i)
+      left = binary_op(std::move(left), TokenKind::Plus, values[i], &divided_by_zero);
+    assign(name, std::move(left));
+    return;
+  }
+  check_allocation(size);
+  Value* slot = own_binding(name);
+  bool released = slot && slot->payload_identity() == left.payload_identity();
+  if (released) *slot = Value();
+  try {
+    std::string& text = left.mutable_string();
+    text.reserve(size);
+    for (size_t i = 1; i <= count; ++i) text += values[i].as_string();
+  } catch (...) {
+    if (released) *slot = std::move(left);  // a failed reserve changed nothing
+    throw;
+  }
+  if (slot)
+    *slot = std::move(left);
+  else
+    assign(name, std::move(left));
+}
+
+// `x = builtin(x, ...)`: x lets go of its payload so that the builtin may change it in place,
+// and gets it back should the builtin fail before taking it.
+Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t argc) {
+  Value* slot = own_binding(name);
+  const void* identity = args[0].payload_identity();
+  bool released = slot && identity && slot->payload_identity() == identity;
+  if (released) *slot = Value();
+  try {
+    return call_builtin_at(builtin, std::span<Value>(args, argc), m_host);
+  } catch (...) {
+    if (released && args[0].payload_identity() == identity) *slot = std::move(args[0]);
+    throw;
+  }
+}
+
+// `x = push(x, leaf)`: an array in x's own binding grows in place (copied first if shared);
+// anything else takes the generic rule.
+void Interpreter::push_leaf(NameId name, const Value& item) {
+  Value* slot = own_binding(name);
+  if (slot && slot->is(Value::Array)) {
+    // A shared array is copied first, exactly its size, and the append then moves the copy.
+    const std::vector<Value>& items = slot->as_array();
+    if (slot->is_unique())
+      check_append(items);
+    else
+      check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
+    Value element = item;  // held first: an array pushed onto itself is then shared, so copied
+    slot->mutable_array().push_back(std::move(element));
+    return;
+  }
+  Value args[2] = {lookup(name), item};
+  assign(name, call_builtin_at(BUILTIN_PUSH, std::span<Value>(args, 2), m_host));
+}
+
+}  // namespace orvane

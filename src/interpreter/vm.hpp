@@ -1,0 +1,147 @@
+// The virtual machine: runs lowered code on an explicit frame stack, so the depth of user calls
+// never depends on the native stack.
+//
+// Scoping is dynamic: a name reads the innermost binding among all active calls, then the
+// globals. It is implemented by shallow binding: every name has one cell holding its innermost
+// binding. A call that binds a name saves the cell's previous content on a stack and restores
+// it on return. Lookup and assignment are O(1) whatever the call depth.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "interpreter/code.hpp"
+#include "interpreter/compiler.hpp"
+#include "interpreter/graphics.hpp"
+#include "interpreter/host.hpp"
+#include "interpreter/value.hpp"
+#include "parser/ast.hpp"
+#include "support/interrupt.hpp"
+
+namespace orvane {
+
+// Reported when calls nest deeper than the interpreter allows.
+struct RecursionTooDeep {};
+// Raised when a run has used up the step budget it was given (the fuzz target sets one).
+struct StepBudgetExhausted {};
+
+class Interpreter {
+ public:
+  // At least this many nested user-function calls always run.
+  static constexpr size_t MAX_CALL_DEPTH = 250000;
+
+  Interpreter();
+  explicit Interpreter(const LoweringOptions& options);
+  Interpreter(const Interpreter&) = delete;
+  Interpreter& operator=(const Interpreter&) = delete;
+
+  Value lookup(NameId name) const { return lookup_ref(name); }
+  // The binding a read of `name` sees, without copying it.
+  const Value& lookup_ref(NameId name) const { return m_names[name].value; }
+  void assign(NameId name, Value&& value);
+  void assign(NameId name, const Value& value) { assign(name, Value(value)); }
+  void declare_global(NameId name);
+  // Runs a user function in a new scope; surplus arguments are ignored, missing ones unbound.
+  Value call_function(const FunctionData& fn, std::span<Value> args);
+
+  // Lowers and runs one top-level statement.
+  void execute(const Stmt& stmt);
+  // Runs lowered top-level code.
+  void run(const Chunk& chunk);
+  const LoweringOptions& lowering() const { return m_options; }
+
+  // Makes room for names interned since the last call (after each parse).
+  void prepare();
+  // After an error abandoned a run midway: drops every call scope and the completion state,
+  // keeping the globals (the interactive loop goes on with them).
+  void recover();
+
+  GraphicsContext& graphics() { return m_graphics; }
+  // Limits the run to about `steps` loop rounds and calls; unlimited by default. Code between
+  // two of them is straight-line, bounded by the length of the program.
+  void set_step_budget(uint64_t steps) { m_steps_left = steps; }
+
+  // The completion state that blocks inspect after their statements.
+  bool has_pending() const { return m_flags & PENDING; }
+  Value take_pending();
+  bool break_flag() const { return m_flags & BREAK; }
+  bool continue_flag() const { return m_flags & CONTINUE; }
+
+ private:
+  enum Flag : uint8_t { PENDING = 1, BREAK = 2, CONTINUE = 4 };
+
+  // A name's innermost binding; `frame` is the call depth that bound it, 0 for a global.
+  struct NameEntry {
+    Value value;
+    uint32_t frame = 0;
+    bool declared_global = false;
+  };
+  // What a call's binding displaced, restored when the call returns.
+  struct Shadowed {
+    Shadowed(NameId n, uint32_t f, Value&& v) : name(n), frame(f), value(std::move(v)) {}
+    NameId name;
+    uint32_t frame;
+    Value value;
+  };
+  // An active chunk: a user call, or top-level code (`call` false), whose caller resumes at
+  // `resume`. A frame entered from native code ends the dispatch loop when it finishes.
+  struct Frame {
+    Frame(const Instr* r, const Chunk* c, Value&& f, size_t s, bool n)
+        : resume(r), chunk(c), function(std::move(f)), shadowed_start(s), native(n) {}
+    const Instr* resume;
+    const Chunk* chunk;
+    Value function;  // keeps the body alive even if its name is rebound
+    size_t shadowed_start;
+    bool native;
+  };
+
+  // The binding that both `lookup` reads and `assign` writes for `name`, if there is one.
+  Value* own_binding(NameId name) {
+    NameEntry& e = m_names[name];
+    return e.frame == (e.declared_global ? 0 : m_depth) ? &e.value : nullptr;
+  }
+  Value& shadowed_global(NameId name);
+  void pop_frame(size_t start);
+  void tick() {
+    if (m_steps_left-- == 0) throw StepBudgetExhausted{};
+    if (interrupt::requested()) interrupt::check();
+  }
+
+  // The dispatch loop, from `ip` until the innermost native frame finishes; returns the value
+  // a finishing call left.
+  Value dispatch(const Instr* ip);
+  // Enters a user call whose `argc` arguments are the top of the stack; returns where it starts.
+  // `callee` keeps the function alive for the call (Null when the caller holds it).
+  const Instr* enter_call(const FunctionData& fn, Value callee, Value* args, size_t argc,
+                          const Instr* resume, bool native);
+  // Makes room for `count` more values above `sp`, which may move.
+  Value* reserve(Value* sp, size_t count) {
+    return sp + count <= m_stack.data() + m_stack.size() ? sp : grow_stack(sp, count);
+  }
+  Value* grow_stack(Value* sp, size_t count);
+  void report_division();
+  // The rules the dispatch loop hands out of line.
+  void catch_error(NameId name);
+  void update(NameId name, TokenKind op, const Value& right);
+  void append(NameId name, Value* values, size_t count);
+  Value builtin_update(NameId name, int builtin, Value* args, size_t argc);
+  void push_leaf(NameId name, const Value& item);
+
+  LoweringOptions m_options;
+  std::vector<NameEntry> m_names;
+  // Displaced bindings of all active calls, innermost last.
+  std::vector<Shadowed> m_shadowed;
+  std::vector<Frame> m_frames;
+  // The value stack; unused slots hold Null.
+  std::vector<Value> m_stack;
+  size_t m_stack_top = 0;  // in use below this, between dispatch loops
+  uint32_t m_depth = 0;    // active user-function calls
+  Value m_pending;
+  uint8_t m_flags = 0;
+  uint64_t m_steps_left = UINT64_MAX;
+  GraphicsContext m_graphics;
+  Host m_host;
+};
+
+}  // namespace orvane

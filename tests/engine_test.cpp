@@ -1,0 +1,269 @@
+// The lowering pass and the virtual machine: builtin resolution, the switch that turns every
+// specialisation off, both modes agreeing on the completion rules, bindings kept when an update
+// fails, and chains and calls that never need a deeper native stack.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <list>
+#include <string>
+
+#include "interpreter/builtins.hpp"
+#include "interpreter/compiler.hpp"
+#include "interpreter/interpreter.hpp"
+#include "lexer/lexer.hpp"
+#include "parser/parser.hpp"
+#include "test_support.hpp"
+
+namespace orvane {
+namespace {
+
+Program parse(std::string_view source) { return Parser::parse_program(tokenize(source)); }
+
+std::vector<Op> ops_of(std::string_view source, bool specialise) {
+  Program p = parse(source);
+  std::vector<Op> ops;
+  for (const StmtPtr& s : p)
+    for (const Instr& in : lower_statement(*s, LoweringOptions{specialise}).code)
+      ops.push_back(in.op);
+  return ops;
+}
+
+bool has(const std::vector<Op>& ops, Op op) {
+  return std::find(ops.begin(), ops.end(), op) != ops.end();
+}
+
+TEST(Lowering, BuiltinNamesResolveToTheTableAndWinOverUserFunctions) {
+  Program p = parse("print(1) foo(2)");
+  ASSERT_EQ(p.size(), 2u);
+  Chunk builtin = lower_statement(*p[0], LoweringOptions{});
+  Chunk user = lower_statement(*p[1], LoweringOptions{});
+  ASSERT_GE(builtin.code.size(), 2u);
+  EXPECT_EQ(builtin.code[1].op, Op::CallBuiltin);
+  EXPECT_EQ(static_cast<int>(builtin.code[1].a), builtin_index("print"));
+  EXPECT_EQ(user.code[1].op, Op::Call);
+  EXPECT_EQ(user.code[1].a, intern("foo"));
+}
+
+// Each shape that has a specialisation gets it, and with the switch off only generic rules
+// remain.
+TEST(Lowering, EverySpecialisationHasAGenericForm) {
+  struct Row {
+    const char* source;
+    Op specialised;
+  };
+  const Row rows[] = {
+      {"x = a + 1", Op::BinaryLL},
+      {"x = f() * 2", Op::BinarySL},
+      {"while i < n { }", Op::CompareJumpLL},
+      {"if f() > 2 { }", Op::CompareJumpSL},
+      {"if f() == g() { }", Op::CompareJumpSS},
+      {"x += 1", Op::AddConstant},
+      {"x -= 1", Op::AddConstant},
+      {"x *= 2", Op::UpdateL},
+      {"x = x - y", Op::UpdateL},
+      {"s = s + f() + \"!\"", Op::Append},
+      {"s += f()", Op::Append},
+      {"a = push(a, 1)", Op::PushLeaf},
+      {"a = push(a, f())", Op::BuiltinUpdate},
+      {"y = d.key", Op::MemberName},
+      {"y = f().key", Op::Member},
+      {"y = a[i]", Op::IndexLL},
+  };
+  for (const Row& row : rows) {
+    EXPECT_TRUE(has(ops_of(row.source, true), row.specialised)) << row.source;
+    for (Op op : ops_of(row.source, false))
+      EXPECT_LT(static_cast<int>(op), static_cast<int>(Op::BinaryLL)) << row.source;
+  }
+}
+
+TEST(Lowering, ShapesThatMustNotBeUpdatedInPlace) {
+  // A later operand reading x itself, or an operator other than +, keeps the generic form.
+  for (const char* source : {"s = s + f() + s", "s = s + f() - \"a\"", "s = t + s", "x = f(x)"})
+    EXPECT_FALSE(has(ops_of(source, true), Op::Append) ||
+                 has(ops_of(source, true), Op::BuiltinUpdate))
+        << source;
+}
+
+// Runs source texts entry by entry in one interpreter.
+class Session {
+ public:
+  explicit Session(bool specialise) : m_interp(LoweringOptions{specialise}) {}
+  void run(std::string_view source) {
+    m_programs.push_back(parse(source));
+    for (const StmtPtr& stmt : m_programs.back()) m_interp.execute(*stmt);
+  }
+  std::string get(std::string_view name) {
+    NameId id = intern(name);
+    m_interp.prepare();
+    return display(m_interp.lookup(id));
+  }
+  Interpreter& interp() { return m_interp; }
+
+ private:
+  Interpreter m_interp;
+  std::list<Program> m_programs;
+};
+
+// Programs whose result hangs on the completion rules and on evaluation order, run in both
+// modes.
+TEST(Engine, BothModesAgree) {
+  struct Row {
+    const char* source;
+    const char* r;
+  };
+  const Row rows[] = {
+      {"r = 0 i = 0 while i < 10 { i += 1 if i % 2 == 0 { continue } r += i }", "25"},
+      {"def f(n) { if n < 2 { return n } return f(n - 1) + f(n - 2) } r = f(15)", "610"},
+      {"def f() { break } r = 0 for i in 0..5 { r = i f() r = 100 }", "0"},
+      {"r = \"\" for i in 0..3 { r = r + i + \"-\" }", "null"},
+      {"r = \"\" for i in 0..3 { r += \"ab\" } r = r + \"c\" + \"d\"", "abababcd"},
+      {"a = [] for i in 0..4 { a = push(a, i * i) } r = a", "[0, 1, 4, 9]"},
+      {"a = [1] b = a a = push(a, 2) a = push(a, b) r = [a, b]", "[[1, 2, [1]], [1]]"},
+      {"a = 5 a = push(a, 1) r = a", "null"},
+      {"a = [1] a = push(a, a) a = push(a, a) r = a", "[1, [1], [1, [1]]]"},
+      {"def f() { a = push(a, 3) return a } a = [1] r = [f(), a]", "[[1, 3], [1]]"},
+      {"def g() { global r r = r + \"g\" return \"x\" } r = \"s\" r = r + g()", "sx"},
+      {"d = {k: {j: 3}} r = d.k.j + d[\"k\"].j", "6"},
+      {"x = 5 def f() { x = 1 return x } r = [f(), x]", "[1, 5]"},
+      {"x = 2 x *= 3 x -= 1 x /= 2 r = x", "2"},
+      {"x = 2.5 x += 1.0 r = x * 2.0", "7"},
+      {"x = 2.5 x += 1 y = \"a\" y -= 1 z = -9223372036854775807 z -= 2 r = [x, y, z]",
+       "[null, null, 9223372036854775807]"},
+      {"r = 0 for i in 2.9..6 { r += i }", "14"},
+      {"for i in 0..3 { } r = i", "2"},
+      {"break if true { r = 1 r = 2 } r2 = 3", "1"},
+      {"r = 0 match 3 { 1 => { r = 1 } 3 => { r = 3 } _ => { r = 9 } }", "3"},
+      {"def f(a, b) { return a } r = [f(1), f(1, 2, 3)]", "[1, 1]"},
+      {"r = 7 / 0 + 1", "1"},
+      {"x = 1 x = x / 0 r = x", "0"},
+      {"r = [1, 2][1] + {a: 4}.a", "6"},
+      {"r = 1 < 2 and 2.0 < 1.5", "false"},
+  };
+  for (const Row& row : rows) {
+    for (bool specialise : {true, false}) {
+      Session s(specialise);
+      s.run(row.source);
+      EXPECT_EQ(s.get("r"), row.r) << row.source << (specialise ? "" : " (generic)");
+    }
+  }
+}
+
+// `x = builtin(x, ...)` and `x = x + ...` let the variable's payload go while they run; a
+// refused allocation must give it back.
+TEST(Engine, AFailedUpdateKeepsTheVariable) {
+  struct Row {
+    const char* setup;
+    const char* update;
+  };
+  const Row rows[] = {
+      {"a = [1, 2, 3]", "a = push(a, 4)"},
+      {"a = [1, 2, 3]", "a = push(a, f())"},
+      {"a = \"abcdefgh\"", "a = split(a, \"\")"},
+      {"a = \"abcdefgh\"", "a = a + a + \"x\""},
+      {"a = \"abcdefgh\"", "a += a"},
+  };
+  for (const Row& row : rows) {
+    for (bool specialise : {true, false}) {
+      Session s(specialise);
+      s.run(row.setup);
+      std::string before = s.get("a");
+      set_allocation_limit(8);
+      EXPECT_THROW(s.run(row.update), OutOfMemory) << row.update;
+      set_allocation_limit(0);
+      s.interp().recover();
+      EXPECT_EQ(s.get("a"), before) << row.update;
+    }
+  }
+}
+
+TEST(Engine, RecoverRestoresGlobalsFromDeepInsideCalls) {
+  Session s(true);
+  s.run("x = \"global\" def f(n) { x = n if n == 0 { return 0 .. 100000000000 } return f(n - 1) }");
+  EXPECT_THROW(s.run("f(1000)"), OutOfMemory);
+  s.interp().recover();
+  EXPECT_EQ(s.get("x"), "global");
+  s.run("def h(n) { x = n return n } r = h(3)");
+  EXPECT_EQ(s.get("x"), "global");
+  EXPECT_EQ(s.get("r"), "3");
+}
+
+TEST(Engine, TheCallLimitIsAnError) {
+  Session s(true);
+  s.run("def f(n) { return f(n + 1) }");
+  EXPECT_THROW(s.run("f(0)"), RecursionTooDeep);
+  s.interp().recover();
+  s.run("def g(n) { if n == 0 { return \"deep\" } return g(n - 1) } r = g(200000)");
+  EXPECT_EQ(s.get("r"), "deep");
+}
+
+// ---- whole runs on the default stack, under an address-space limit ----
+
+struct Limited {
+  std::string out, err;
+  int status;
+};
+
+// Runs the binary on `script` with 2,000,000 KiB of address space at most (sanitizers need far
+// more address space for their own bookkeeping: there, without the limit).
+Limited run_limited(const std::string& script) {
+  std::string dir = testing::temp_dir();
+  testing::write_file(dir + "/s.ov", script);
+#if defined(ORVANE_SANITIZED)
+  const std::string limit = "";
+#else
+  const std::string limit = "ulimit -v 2000000 && ";
+#endif
+  std::string cmd = "cd '" + dir + "' && " + limit + "'" + ORVANE_BINARY + "' s.ov > out 2> err";
+  int raw = std::system(cmd.c_str());
+  Limited r{testing::read_file(dir + "/out"), testing::read_file(dir + "/err"),
+            WIFEXITED(raw) ? WEXITSTATUS(raw) : -1};
+  std::filesystem::remove_all(dir);
+  return r;
+}
+
+std::string repeat(const std::string& piece, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += piece;
+  return s;
+}
+
+TEST(Engine, LongChainsParseLowerRunAndFree) {
+  struct Row {
+    std::string script;
+    std::string out;
+  };
+  const Row rows[] = {
+      {"x = {a: 1}\ndef f() { return x" + repeat(".a", 100000) + " }\nprint(f())\n", "null\n"},
+      {"x = [[5]]\nprint(x" + repeat("[0]", 100000) + ")\n", "null\n"},
+      {"print(1" + repeat(" + 1", 999999) + ")\n", "1000000\n"},
+      {"def f() { return 1" + repeat(" * 1", 200000) + " }\nprint(f())\n", "1\n"},
+      {"a = [] for i in 0..300000 { a = [a] }\nprint(len(a))\n", "1\n"},
+      {"a = 1 for i in 0..3000 { a = [a] }\nprint(a)\n",
+       std::string(3000, '[') + "1" + std::string(3000, ']') + "\n"},
+  };
+  for (const Row& row : rows) {
+    Limited r = run_limited(row.script);
+    EXPECT_EQ(r.status, 0) << r.err << row.script.substr(0, 40);
+    EXPECT_EQ(r.out, row.out) << row.script.substr(0, 40);
+  }
+}
+
+// Display and freeing walk nested values without recursing, on the default stack.
+TEST(Engine, DeepValuesAreShownAndFreed) {
+  Limited r = run_limited("a = 1 for i in 0..50000 { a = [a] }\nprint(\"before\")\nprint(a)\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "before\n" + std::string(50000, '[') + "1" + std::string(50000, ']') + "\n");
+}
+
+TEST(Engine, ARangeLoopBuildsNoArray) {
+  // Built, this range would need far more than the address space allows.
+  Limited r = run_limited(
+      "n = 0\nfor i in 0..400000000000 { n += 1 if n == 3 { break } }\nprint(i, n)\n"
+      "for j in -1.5..1.5 { print(j) }\nfor k in \"a\"..3 { print(k) }\nprint(k)\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2\n3\n-1\n0\nnull\n");
+}
+
+}  // namespace
+}  // namespace orvane
