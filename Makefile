@@ -77,7 +77,7 @@ package: build
 format:
 	clang-format -i $(FORMAT_FILES)
 
-format-check:
+format-check: deps
 	clang-format --dry-run -Werror $(FORMAT_FILES)
 
 clean:

@@ -19,8 +19,7 @@ namespace orvane {
 namespace {
 
 constexpr std::string_view DEBUG_BANNER = "\x1b[33m[\x1b[93mORVANE\x1b[33m]\x1b[0m ";
-constexpr std::string_view DEBUG_RULE =
-    "─────────────────────────────────";
+constexpr std::string_view DEBUG_RULE = "─────────────────────────────────";
 
 void write_stderr(std::string_view text) {
   while (!text.empty()) {
@@ -41,8 +40,8 @@ void debug_log(bool debug, std::string_view message) {
 
 std::string milliseconds(std::chrono::steady_clock::duration d) {
   auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
-  double ms = (static_cast<double>(ns / 1000000000) + static_cast<double>(ns % 1000000000) / 1e9) *
-              1000.0;
+  double ms =
+      (static_cast<double>(ns / 1000000000) + static_cast<double>(ns % 1000000000) / 1e9) * 1000.0;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.3f", ms);
   return buf;
@@ -141,10 +140,17 @@ int run_script(const CommandLine& cl) {
 
 int dispatch_or_throw(const CommandLine& cl) {
   switch (cl.action) {
-    case CommandLine::Help: output::write(USAGE); break;
-    case CommandLine::Version: output::write(VERSION_LINE); break;
-    case CommandLine::Repl: run_repl(); break;
-    case CommandLine::Run: return run_script(cl);
+    case CommandLine::Help:
+      output::write(USAGE);
+      break;
+    case CommandLine::Version:
+      output::write(VERSION_LINE);
+      break;
+    case CommandLine::Repl:
+      run_repl();
+      break;
+    case CommandLine::Run:
+      return run_script(cl);
   }
   output::flush();
   return 0;

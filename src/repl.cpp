@@ -9,8 +9,8 @@
 #include "repl_support.hpp"
 #include "repl_terminal.hpp"
 #include "run_guard.hpp"
-#include "support/interrupt.hpp"
 #include "support/input.hpp"
+#include "support/interrupt.hpp"
 #include "support/output.hpp"
 #include "support/unicode.hpp"
 
@@ -30,11 +30,22 @@ void count_up(int32_t& depth) {
 void count_brackets(std::string_view line, int32_t& parens, int32_t& braces) {
   for (char c : line) {
     switch (c) {
-      case '(': case '[': count_up(parens); break;
-      case ')': case ']': count_down(parens); break;
-      case '{': count_up(braces); break;
-      case '}': count_down(braces); break;
-      default: break;
+      case '(':
+      case '[':
+        count_up(parens);
+        break;
+      case ')':
+      case ']':
+        count_down(parens);
+        break;
+      case '{':
+        count_up(braces);
+        break;
+      case '}':
+        count_down(braces);
+        break;
+      default:
+        break;
     }
   }
 }
@@ -141,12 +152,15 @@ void run_on_terminal(Session& session) {
     interrupt::take();  // a Ctrl-C that came after the last entry ended asks for nothing
     std::string text;
     switch (editor.read(session.prompt(), text)) {
-      case LineEditor::Read::End: output::write("\n"); return;
+      case LineEditor::Read::End:
+        output::write("\n");
+        return;
       case LineEditor::Read::Interrupted:
         output::write("^C\n");
         session.discard_entry();
         continue;
-      case LineEditor::Read::Line: break;
+      case LineEditor::Read::Line:
+        break;
     }
     if (!unicode::is_valid_utf8(text)) return;
     for (std::string_view line : repl::split_lines(text))

@@ -19,8 +19,10 @@ bool is_assignment(TokenKind kind) {
     case TokenKind::PlusAssign:
     case TokenKind::MinusAssign:
     case TokenKind::StarAssign:
-    case TokenKind::SlashAssign: return true;
-    default: return false;
+    case TokenKind::SlashAssign:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -30,8 +32,10 @@ bool introduces_name(TokenKind kind) {
     case TokenKind::Def:
     case TokenKind::For:
     case TokenKind::Catch:
-    case TokenKind::Global: return true;
-    default: return false;
+    case TokenKind::Global:
+      return true;
+    default:
+      return false;
   }
 }
 

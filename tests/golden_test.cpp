@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
 #include <filesystem>
 #include <sstream>
 

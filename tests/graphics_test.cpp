@@ -1,5 +1,7 @@
 // The window, frame and shape builtins against real SDL: the dummy video driver with the software
 // renderer, pixels read back before each present and compared exactly.
+#include "interpreter/graphics.hpp"
+
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,14 +11,13 @@
 
 #include <array>
 #include <chrono>
-#include <map>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "interpreter/builtins.hpp"
-#include "interpreter/graphics.hpp"
 
 extern char** environ;
 
@@ -262,12 +263,29 @@ TEST_F(Graphics, ShapesPaintExactlyTheirPixels) {
       {"circle radius 1", "draw", circle(10, 10, 1), {{11, 10}, {9, 10}, {10, 11}, {10, 9}}},
       {"circle radius 1 fill", "fill", circle(10, 10, 1),
        join({{{10, 9}}, row(10, 9, 11), {{10, 11}}})},
-      {"circle radius 3", "draw", circle(10, 10, 3),
-       {{13, 10}, {7, 10}, {10, 13}, {10, 7}, {12, 11}, {8, 11}, {12, 9}, {8, 9},
-        {11, 12}, {9, 12}, {11, 8}, {9, 8}}},
+      {"circle radius 3",
+       "draw",
+       circle(10, 10, 3),
+       {{13, 10},
+        {7, 10},
+        {10, 13},
+        {10, 7},
+        {12, 11},
+        {8, 11},
+        {12, 9},
+        {8, 9},
+        {11, 12},
+        {9, 12},
+        {11, 8},
+        {9, 8}}},
       {"circle radius 3 fill", "fill", circle(10, 10, 3),
-       join({{{10, 7}}, row(8, 9, 11), row(9, 8, 12), row(10, 7, 13), row(11, 8, 12),
-             row(12, 9, 11), {{10, 13}}})},
+       join({{{10, 7}},
+             row(8, 9, 11),
+             row(9, 8, 12),
+             row(10, 7, 13),
+             row(11, 8, 12),
+             row(12, 9, 11),
+             {{10, 13}}})},
       {"circle clipped at the corner", "fill", circle(0, 0, 1), {{0, 0}, {1, 0}, {0, 1}}},
       {"circle far larger than the window", "fill", circle(16, 16, 1000000), block(32)},
       // The centre plus the offset wraps past 2^31 before clamping, so each span runs from the
@@ -340,8 +358,8 @@ TEST_F(Graphics, TriangleOutlineAndFillMatchTheWalkedLines) {
     for (int i = 0; i < r.count; ++i) {
       int v[6];
       for (int& c : v) c = coord(rng);
-      SCOPED_TRACE(::testing::Message() << "triangle " << v[0] << "," << v[1] << " " << v[2]
-                                        << "," << v[3] << " " << v[4] << "," << v[5]);
+      SCOPED_TRACE(::testing::Message() << "triangle " << v[0] << "," << v[1] << " " << v[2] << ","
+                                        << v[3] << " " << v[4] << "," << v[5]);
       Pixels outline;
       walk_line(outline, v[0], v[1], v[2], v[3]);
       walk_line(outline, v[2], v[3], v[4], v[5]);
@@ -384,7 +402,8 @@ void walk_circle(int32_t cx, int32_t cy, int32_t radius, int size, Pixels& outli
   auto span = [&](int64_t x1, int64_t x2, int64_t y) {
     x1 = clamp30(wrapped(x1)), x2 = clamp30(wrapped(x2)), y = clamp30(wrapped(y));
     if (y < 0 || y >= size) return;
-    for (int64_t x = std::max<int64_t>(std::min(x1, x2), 0); x <= std::min<int64_t>(std::max(x1, x2), size - 1); ++x)
+    for (int64_t x = std::max<int64_t>(std::min(x1, x2), 0);
+         x <= std::min<int64_t>(std::max(x1, x2), size - 1); ++x)
       solid.insert({int(x), int(y)});
   };
   if (radius <= 0) return;
@@ -410,9 +429,14 @@ TEST_F(Graphics, CirclesMatchTheRuleWalkedToItsEnd) {
   open(g, size, size);
   std::mt19937 rng(7);
   std::uniform_int_distribution<int> centre(-4000, 4000), near(-10, size + 10), radius(1, 4000);
-  std::vector<std::array<int32_t, 3>> circles = {
-      {24, 24, 5}, {24, 24, 60}, {-3000, 20, 3010}, {20, -3000, 3010}, {20, 3040, 3010},
-      {INT32_MIN + 30, 20, 40}, {INT32_MAX - 20, 10, 40}, {10, INT32_MAX - 3, 30}};
+  std::vector<std::array<int32_t, 3>> circles = {{24, 24, 5},
+                                                 {24, 24, 60},
+                                                 {-3000, 20, 3010},
+                                                 {20, -3000, 3010},
+                                                 {20, 3040, 3010},
+                                                 {INT32_MIN + 30, 20, 40},
+                                                 {INT32_MAX - 20, 10, 40},
+                                                 {10, INT32_MAX - 3, 30}};
   for (int i = 0; i < 120; ++i) circles.push_back({near(rng), near(rng), radius(rng) % 80});
   for (int i = 0; i < 120; ++i) circles.push_back({centre(rng), centre(rng), radius(rng)});
   for (auto [x, y, r] : circles) {
@@ -473,11 +497,11 @@ TEST_F(Graphics, MisusedDrawPaintsNothing) {
   open(g);
   Value red = color(255, 0, 0), box = rect(1, 1, 3, 3);
   std::vector<std::vector<Value>> calls = {
-      {red, box},                           // swapped
-      {box, box},                           // no colour
-      {num(1), red},                        // not a shape
-      {box, Value::string("red")},          //
-      {Value::null(), red},                 //
+      {red, box},                   // swapped
+      {box, box},                   // no colour
+      {num(1), red},                // not a shape
+      {box, Value::string("red")},  //
+      {Value::null(), red},         //
   };
   for (auto& args : calls)
     for (const char* op : {"draw", "fill"}) {

@@ -147,8 +147,8 @@ TEST(Memory, WhatFitsRunsAndWhatDoesNotEndsTheRun) {
        "print(len(split(s, \"\")))\n",
        3u << 20, "20971522\n", "", 0},
       // An array grown in place until the limit is reached.
-      {"print(\"before\")\nlet a = []\nwhile true { a = push(a, 1) }\n", 512u << 10,
-       "before\n", "Error: out of memory\n", 1},
+      {"print(\"before\")\nlet a = []\nwhile true { a = push(a, 1) }\n", 512u << 10, "before\n",
+       "Error: out of memory\n", 1},
       // The same through push's general path (the argument list is not names only).
       {"print(\"before\")\nlet a = [0]\nwhile true { a = push(a, len(a) + 1) }\n", 512u << 10,
        "before\n", "Error: out of memory\n", 1},
@@ -236,7 +236,8 @@ int run_headless(const std::string& dir, const std::string& script, const std::s
   std::string cmd = "cd '" + dir +
                     "' && timeout 20 env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR "
                     "-u SDL_VIDEODRIVER " +
-                    SYSTEM_LIBRARIES_KEEP_MEMORY + " " + extra + " '" + ORVANE_BINARY + "' " + script + " > out.txt 2> err.txt";
+                    SYSTEM_LIBRARIES_KEEP_MEMORY + " " + extra + " '" + ORVANE_BINARY + "' " +
+                    script + " > out.txt 2> err.txt";
   int raw = std::system(cmd.c_str());
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
@@ -308,8 +309,8 @@ class XClient {
   using OpenDisplay = void* (*)(const char*);
   using CloseDisplay = int (*)(void*);
   using RootWindow = unsigned long (*)(void*);
-  using QueryTree = int (*)(void*, unsigned long, unsigned long*, unsigned long*,
-                            unsigned long**, unsigned*);
+  using QueryTree = int (*)(void*, unsigned long, unsigned long*, unsigned long*, unsigned long**,
+                            unsigned*);
   using FetchName = int (*)(void*, unsigned long, char**);
   using DestroyWindow = int (*)(void*, unsigned long);
   using Free = int (*)(void*);

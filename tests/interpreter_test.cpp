@@ -1,5 +1,7 @@
 // The interpreter in process: the operator table, the index, range and unary rules, the
 // completion state left at the top level, the catch rule, and assignments that fail midway.
+#include "interpreter/interpreter.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +10,6 @@
 #include <list>
 #include <string>
 
-#include "interpreter/interpreter.hpp"
 #include "lexer/lexer.hpp"
 #include "parser/parser.hpp"
 
@@ -32,15 +33,23 @@ Value Nil() { return Value::null(); }
   bool ok = got.kind() == want.kind();
   if (ok) {
     switch (got.kind()) {
-      case Value::Number: ok = got.as_number() == want.as_number(); break;
-      case Value::Boolean: ok = got.as_boolean() == want.as_boolean(); break;
-      case Value::String: ok = got.as_string() == want.as_string(); break;
+      case Value::Number:
+        ok = got.as_number() == want.as_number();
+        break;
+      case Value::Boolean:
+        ok = got.as_boolean() == want.as_boolean();
+        break;
+      case Value::String:
+        ok = got.as_string() == want.as_string();
+        break;
       case Value::Float: {
         double a = got.as_float(), b = want.as_float();
         ok = (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
         break;
       }
-      default: ok = display(got) == display(want); break;
+      default:
+        ok = display(got) == display(want);
+        break;
     }
   }
   if (ok) return ::testing::AssertionSuccess();
@@ -198,20 +207,26 @@ TEST(BinaryOp, StringsAndBooleans) {
 }
 
 TEST(BinaryOp, NoRowForMixedOrOtherKinds) {
-  const Value kinds[] = {N(1), F(1.0), S("1"), B(true), Value::array({}), Value::dict({}),
-                         Value::function(nullptr), Value::color({0, 0, 0}), Nil(),
+  const Value kinds[] = {N(1),
+                         F(1.0),
+                         S("1"),
+                         B(true),
+                         Value::array({}),
+                         Value::dict({}),
+                         Value::function(nullptr),
+                         Value::color({0, 0, 0}),
+                         Nil(),
                          Value::error("e")};
-  const T ops[] = {T::Plus, T::Minus, T::Star, T::Slash, T::Percent, T::StarStar,
-                   T::EqualEqual, T::NotEqual, T::Less, T::Greater, T::LessEqual,
-                   T::GreaterEqual, T::And, T::Or};
+  const T ops[] = {T::Plus,      T::Minus,        T::Star,     T::Slash, T::Percent,
+                   T::StarStar,  T::EqualEqual,   T::NotEqual, T::Less,  T::Greater,
+                   T::LessEqual, T::GreaterEqual, T::And,      T::Or};
   for (size_t i = 0; i < std::size(kinds); ++i) {
     for (size_t j = 0; j < std::size(kinds); ++j) {
       bool has_row = i == j && i < 4;
       if (has_row) continue;
       for (T op : ops)
         EXPECT_TRUE(same(binary_op(kinds[i], op, kinds[j]), Nil()))
-            << type_name(kinds[i]) << " op#" << static_cast<int>(op) << " "
-            << type_name(kinds[j]);
+            << type_name(kinds[i]) << " op#" << static_cast<int>(op) << " " << type_name(kinds[j]);
     }
   }
 }

@@ -1,6 +1,5 @@
 // Scanner: kinds and payloads of the token list for source texts, one table per concern.
 #include "lexer/lexer.hpp"
-#include "parser/dump.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,8 @@
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "parser/dump.hpp"
 
 namespace orvane {
 namespace {

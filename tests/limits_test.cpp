@@ -1,6 +1,7 @@
 // Values and strings at the edges: freeing and showing deep nesting, the memory limit's
 // contract, and the string builtins' fast paths checked against plain reference versions.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,14 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 #include "builtin_cases.hpp"
 #include "cli.hpp"
 #include "interpreter/builtins.hpp"
 #include "interpreter/graphics.hpp"
-#include "support/memory.hpp"
 #include "refuse_allocations.hpp"
+#include "support/memory.hpp"
 #include "test_support.hpp"
 
 namespace orvane {
@@ -72,9 +71,12 @@ std::string reference_display(const Value& v) {
 
 Value random_value(std::mt19937& rng, int depth) {
   switch (depth > 0 ? rng() % 6 : rng() % 3) {
-    case 0: return Value::number(static_cast<int64_t>(rng() % 100) - 50);
-    case 1: return Value::string(rng() % 2 ? "s" : "");
-    case 2: return Value::null();
+    case 0:
+      return Value::number(static_cast<int64_t>(rng() % 100) - 50);
+    case 1:
+      return Value::string(rng() % 2 ? "s" : "");
+    case 2:
+      return Value::null();
     case 3: {
       std::vector<Value> items;
       for (unsigned n = rng() % 4; n > 0; --n) items.push_back(random_value(rng, depth - 1));
@@ -231,8 +233,8 @@ TEST(Searching, NearlyMatchingNeedles) {
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_FALSE(call("contains", {Value::string(hay), Value::string(needle)}).as_boolean());
   EXPECT_EQ(call("split", {Value::string(hay), Value::string(needle)}).as_array().size(), 1u);
-  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                  .count();
+  double ms =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
   std::cout << "contains and split, 4 MiB against a 64 KiB near match: " << ms << " ms\n";
 }
 
@@ -272,8 +274,8 @@ TEST(Slicing, AMillionCharactersOneByOne) {
                    last + "\" { n = n + 1 } i = i + 1 }\nprint(n, slice(s, 999999, 1000001))\n");
     auto t0 = std::chrono::steady_clock::now();
     RunResult r = run_orvane({"walk.ov"}, "", dir);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                    .count();
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_EQ(r.out, std::string("125000\n") + last + "\n");
     std::cout << "a million characters (" << last << ") read with slice, whole run: " << ms
               << " ms\n";

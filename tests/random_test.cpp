@@ -1,4 +1,6 @@
 // The ChaCha12 generator and the two random builtins drawn from it.
+#include "interpreter/random.hpp"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,7 +9,6 @@
 
 #include "interpreter/builtins.hpp"
 #include "interpreter/graphics.hpp"
-#include "interpreter/random.hpp"
 
 namespace orvane {
 namespace {
@@ -51,8 +52,8 @@ TEST(RandomSource, ZeroKeyMatchesChaCha12Keystream) {
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(source.next_u32(), expected[i]) << i;
   // The same stream as 64-bit outputs, low word first.
   RandomSource wide(zero_key);
-  for (uint64_t e : {0x53f955076a9af49bull, 0xd583265f12ce1f81ull, 0x1474e049bbc32904ull,
-                     0x5f15ae2ea589007eull})
+  for (uint64_t e :
+       {0x53f955076a9af49bull, 0xd583265f12ce1f81ull, 0x1474e049bbc32904ull, 0x5f15ae2ea589007eull})
     EXPECT_EQ(wide.next_u64(), e);
 }
 
@@ -133,17 +134,17 @@ TEST(RandomDerivation, RangeUsesTheSignedTruncatingRemainder) {
     std::optional<int64_t> expected;
   } cases[] = {
       {0, 1, 10, 1},
-      {17, 1, 10, 9},     // high itself is out of reach
-      {-1, 1, 10, 0},     // negative draws land below low
+      {17, 1, 10, 9},  // high itself is out of reach
+      {-1, 1, 10, 0},  // negative draws land below low
       {-17, 1, 10, -7},
-      {MIN, 1, 10, -7},   // 2^63 rem 9 is 8
+      {MIN, 1, 10, -7},  // 2^63 rem 9 is 8
       {MAX, 0, 1, 0},
-      {7, 10, 7, 11},     // high below low: d is -3, 7 rem -3 is 1
+      {7, 10, 7, 11},  // high below low: d is -3, 7 rem -3 is 1
       {5, 3, 3, std::nullopt},
-      {MIN, 5, 4, 5},     // MIN rem -1 is 0 (the machine division would trap)
+      {MIN, 5, 4, 5},  // MIN rem -1 is 0 (the machine division would trap)
       {7, 5, 4, 5},
-      {123, MAX, MIN, MAX},   // d wraps to 1
-      {123, MIN, MAX, MIN},   // d wraps to -1
+      {123, MAX, MIN, MAX},         // d wraps to 1
+      {123, MIN, MAX, MIN},         // d wraps to -1
       {5, MAX, MAX - 10, MIN + 4},  // the sum wraps
   };
   for (const Case& c : cases)

@@ -1,5 +1,7 @@
 // The interactive loop's terminal helpers: names offered by Tab, the history file's place and
 // the cleaning of edited lines.
+#include "repl_support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "lexer/lexer.hpp"
-#include "repl_support.hpp"
 
 namespace orvane::repl {
 namespace {
@@ -113,11 +114,13 @@ TEST(ReplLines, EscapeSequencesAndControlsAreRemoved) {
       {"a\x1b[15~b", "ab"},
       {"a\x1b[1;2Ab", "ab"},
       {"\x1bOPx", "x"},
-      {"\x1b" "bx", "x"},
+      {"\x1b"
+       "bx",
+       "x"},
       {"a\x1b", "a"},
       {"a\x1b[", "a"},
       {"a\x1b[12", "a"},
-      {"a\x1b\nb", "a\nb"},         // a line feed is never part of a sequence
+      {"a\x1b\nb", "a\nb"},  // a line feed is never part of a sequence
       {"a\x1b[1\nb", "a\nb"},
       {"tab\there", "tab\there"},
       {"\x01x\x7f\x08y\r", "xy"},

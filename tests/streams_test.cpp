@@ -1,6 +1,5 @@
 // Standard output that goes away: a closed pipe ends the run quietly, a full device fails it.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -21,7 +20,8 @@ PipeRun run_pipeline(const std::string& script, const std::string& tail) {
   std::string dir = temp_dir();
   write_file(dir + "/x.ov", script);
   std::string cmd = "cd '" + dir + "' && bash -c '\"" + std::string(ORVANE_BINARY) +
-                    "\" x.ov 2> err.txt " + tail + " > out.txt; echo ${PIPESTATUS[0]} > status.txt'";
+                    "\" x.ov 2> err.txt " + tail +
+                    " > out.txt; echo ${PIPESTATUS[0]} > status.txt'";
   EXPECT_EQ(std::system(cmd.c_str()), 0);
   PipeRun r{read_file(dir + "/out.txt"), read_file(dir + "/err.txt"),
             std::atoi(read_file(dir + "/status.txt").c_str())};

@@ -1,5 +1,7 @@
 // Values: display forms, type names, truth, sharing of payloads, dict tables, and the float
 // text checked against a slow reference over many doubles.
+#include "interpreter/value.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -11,8 +13,6 @@
 #include <limits>
 #include <random>
 #include <string>
-
-#include "interpreter/value.hpp"
 
 namespace orvane {
 namespace {
@@ -54,8 +54,9 @@ TEST(Display, EveryKind) {
       {"empty dict", Value::dict({}), "{}"},
       {"strings unquoted inside", arr({str("a")}), "[a]"},
       {"empty strings inside", arr({str(""), str("")}), "[, ]"},
-      {"mixed", arr({Value::number(1), str("a"), arr({Value::real(2.5), Value::boolean(true)}),
-                     Value::null()}),
+      {"mixed",
+       arr({Value::number(1), str("a"), arr({Value::real(2.5), Value::boolean(true)}),
+            Value::null()}),
        "[1, a, [2.5, true], null]"},
       {"empty collections inside", arr({arr({}), Value::dict({})}), "[[], {}]"},
       {"dict", one_entry_dict("x", Value::number(1)), "{x: 1}"},
@@ -138,12 +139,18 @@ TEST(DictMap, KeysDifferingInAnyOneByteAreDistinctEvenWithTheSameHash) {
 
 TEST(TypeName, EveryKind) {
   const std::pair<Value, const char*> rows[] = {
-      {Value::number(1), "number"},      {Value::real(1.0), "float"},
-      {str("s"), "string"},              {Value::boolean(false), "boolean"},
-      {arr({}), "array"},                {Value::dict({}), "dict"},
-      {some_function(), "unknown"},      {Value::rect({0, 0, 0, 0}), "unknown"},
-      {Value::color({0, 0, 0}), "unknown"}, {Value::circle({0, 0, 0}), "unknown"},
-      {Value::triangle({0, 0, 0, 0, 0, 0}), "unknown"}, {Value::null(), "null"},
+      {Value::number(1), "number"},
+      {Value::real(1.0), "float"},
+      {str("s"), "string"},
+      {Value::boolean(false), "boolean"},
+      {arr({}), "array"},
+      {Value::dict({}), "dict"},
+      {some_function(), "unknown"},
+      {Value::rect({0, 0, 0, 0}), "unknown"},
+      {Value::color({0, 0, 0}), "unknown"},
+      {Value::circle({0, 0, 0}), "unknown"},
+      {Value::triangle({0, 0, 0, 0, 0, 0}), "unknown"},
+      {Value::null(), "null"},
       {Value::error("e"), "unknown"},
   };
   for (const auto& [value, name] : rows) EXPECT_EQ(type_name(value), name) << display(value);

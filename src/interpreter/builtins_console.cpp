@@ -27,9 +27,7 @@ Value input(BuiltinArgs args, Host& host) {
   return Value::string(std::string(unicode::trim_white_space(*line)));
 }
 
-Value type_of(BuiltinArgs args, Host&) {
-  return Value::string(std::string(type_name(args[0])));
-}
+Value type_of(BuiltinArgs args, Host&) { return Value::string(std::string(type_name(args[0]))); }
 
 Value is_number(BuiltinArgs args, Host&) {
   return Value::boolean(!args.empty() && (args[0].is(Value::Number) || args[0].is(Value::Float)));

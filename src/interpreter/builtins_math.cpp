@@ -58,12 +58,18 @@ Value sqrt(BuiltinArgs args, Host&) {
   return Value::real(std::sqrt(*x));
 }
 
-Value floor(BuiltinArgs args, Host&) { return rounded(args[0], [](double d) { return std::floor(d); }); }
+Value floor(BuiltinArgs args, Host&) {
+  return rounded(args[0], [](double d) { return std::floor(d); });
+}
 
-Value ceil(BuiltinArgs args, Host&) { return rounded(args[0], [](double d) { return std::ceil(d); }); }
+Value ceil(BuiltinArgs args, Host&) {
+  return rounded(args[0], [](double d) { return std::ceil(d); });
+}
 
 // Halves go away from zero.
-Value round(BuiltinArgs args, Host&) { return rounded(args[0], [](double d) { return std::round(d); }); }
+Value round(BuiltinArgs args, Host&) {
+  return rounded(args[0], [](double d) { return std::round(d); });
+}
 
 // Ties and NaN comparisons take the later value.
 Value max(BuiltinArgs args, Host&) {

@@ -22,8 +22,8 @@ bool is_continuation(char byte) { return (static_cast<uint8_t>(byte) & 0xC0) == 
 // is linear in the worst case.
 size_t find_text(std::string_view haystack, std::string_view needle, size_t from) {
   if (from > haystack.size()) return std::string_view::npos;
-  const void* at = ::memmem(haystack.data() + from, haystack.size() - from, needle.data(),
-                            needle.size());
+  const void* at =
+      ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), needle.size());
   if (!at) return std::string_view::npos;
   return static_cast<size_t>(static_cast<const char*>(at) - haystack.data());
 }
@@ -256,10 +256,14 @@ namespace builtins {
 Value len(BuiltinArgs args, Host&) {
   const Value& v = args[0];
   switch (v.kind()) {
-    case Value::String: return Value::number(static_cast<int64_t>(v.as_string().size()));
-    case Value::Array: return Value::number(static_cast<int64_t>(v.as_array().size()));
-    case Value::Dict: return Value::number(static_cast<int64_t>(v.as_dict().size()));
-    default: return Value::null();
+    case Value::String:
+      return Value::number(static_cast<int64_t>(v.as_string().size()));
+    case Value::Array:
+      return Value::number(static_cast<int64_t>(v.as_array().size()));
+    case Value::Dict:
+      return Value::number(static_cast<int64_t>(v.as_dict().size()));
+    default:
+      return Value::null();
   }
 }
 

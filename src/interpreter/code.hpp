@@ -13,29 +13,29 @@ namespace orvane {
 
 enum class Op : uint8_t {
   // The generic rules, one per construct.
-  Const,         // push constants[a]
-  Load,          // push the binding of name a
-  Store,         // pop into name a
-  Pop,           // drop b values
-  Binary,        // pop right and left, push left (op x) right
+  Const,   // push constants[a]
+  Load,    // push the binding of name a
+  Store,   // pop into name a
+  Pop,     // drop b values
+  Binary,  // pop right and left, push left (op x) right
   Negate,
   Not,
-  CallBuiltin,   // builtin a on the top b values
-  Call,          // user function bound to name a on the top b values
-  MakeArray,     // from the top b values
-  MakeDict,      // keys[a..a+b) with the top b values
-  Index,         // pop index and target
-  Range,         // pop end and start, push the array
-  Jump,          // to c
-  JumpIfFalse,   // pop; to c when not truthy
-  CheckFlags,    // to c when a return is pending or a break or continue flag is set
+  CallBuiltin,  // builtin a on the top b values
+  Call,         // user function bound to name a on the top b values
+  MakeArray,    // from the top b values
+  MakeDict,     // keys[a..a+b) with the top b values
+  Index,        // pop index and target
+  Range,        // pop end and start, push the array
+  Jump,         // to c
+  JumpIfFalse,  // pop; to c when not truthy
+  CheckFlags,   // to c when a return is pending or a break or continue flag is set
   Break,
   Continue,
-  Return,        // pop into the pending return value
-  Global,        // name a assigns to its global binding from now on
-  Define,        // bind name a to the function constants[b]
-  Tick,          // a loop round: step budget and stop requests
-  LoopEnd,       // after a loop body: to c when it must stop, else to b
+  Return,   // pop into the pending return value
+  Global,   // name a assigns to its global binding from now on
+  Define,   // bind name a to the function constants[b]
+  Tick,     // a loop round: step budget and stop requests
+  LoopEnd,  // after a loop body: to c when it must stop, else to b
   ClearBreak,
   ForArray,      // top is the iterable; not an array: pop it and go to c; else push a counter
   ForArrayNext,  // next element into name a, or to c when done
@@ -46,19 +46,19 @@ enum class Op : uint8_t {
   Leave,         // end of a function body: its result goes to the caller
   Halt,          // end of top-level code
   // Specialisations chosen by the lowering pass; each falls back to the generic rule.
-  BinaryLL,      // push leaf a (op x) leaf b
-  BinarySL,      // pop left, push left (op x) leaf b
-  CompareJumpLL, // to c unless leaf a (op x) leaf b
-  CompareJumpSL, // pop left; to c unless left (op x) leaf b
-  CompareJumpSS, // pop right and left; to c unless left (op x) right
-  UpdateL,       // name a = name a (op x) leaf b, in place
-  AddConstant,   // name a = name a (op x) constants[b], a Number, by adding constants[c]
-  Append,        // name a = top b+1 values joined by +, the first being name a's value
-  BuiltinUpdate, // name a = builtin c on the top b values, the first being name a's value
-  PushLeaf,      // name a = push(name a, leaf b), appending in place
-  Member,        // pop a dict, push its entry keys[a]
-  MemberName,    // push the entry keys[b] of the dict bound to name a
-  IndexLL,       // push leaf a [leaf b], read in place
+  BinaryLL,       // push leaf a (op x) leaf b
+  BinarySL,       // pop left, push left (op x) leaf b
+  CompareJumpLL,  // to c unless leaf a (op x) leaf b
+  CompareJumpSL,  // pop left; to c unless left (op x) leaf b
+  CompareJumpSS,  // pop right and left; to c unless left (op x) right
+  UpdateL,        // name a = name a (op x) leaf b, in place
+  AddConstant,    // name a = name a (op x) constants[b], a Number, by adding constants[c]
+  Append,         // name a = top b+1 values joined by +, the first being name a's value
+  BuiltinUpdate,  // name a = builtin c on the top b values, the first being name a's value
+  PushLeaf,       // name a = push(name a, leaf b), appending in place
+  Member,         // pop a dict, push its entry keys[a]
+  MemberName,     // push the entry keys[b] of the dict bound to name a
+  IndexLL,        // push leaf a [leaf b], read in place
 };
 
 // A leaf operand: a name, or a constant when LEAF_CONSTANT is set.

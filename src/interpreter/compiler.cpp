@@ -30,11 +30,16 @@ bool is_arithmetic(TokenKind k) {
 
 TokenKind arithmetic_of(TokenKind compound) {
   switch (compound) {
-    case TokenKind::PlusAssign: return TokenKind::Plus;
-    case TokenKind::MinusAssign: return TokenKind::Minus;
-    case TokenKind::StarAssign: return TokenKind::Star;
-    case TokenKind::SlashAssign: return TokenKind::Slash;
-    default: return compound;
+    case TokenKind::PlusAssign:
+      return TokenKind::Plus;
+    case TokenKind::MinusAssign:
+      return TokenKind::Minus;
+    case TokenKind::StarAssign:
+      return TokenKind::Star;
+    case TokenKind::SlashAssign:
+      return TokenKind::Slash;
+    default:
+      return compound;
   }
 }
 
@@ -118,7 +123,8 @@ uint32_t Lowering::key(const std::string& text) {
 
 uint32_t Lowering::leaf(const Expr& e) {
   switch (e.kind) {
-    case Expr::Identifier: return static_cast<const IdentifierExpr&>(e).name;
+    case Expr::Identifier:
+      return static_cast<const IdentifierExpr&>(e).name;
     case Expr::Number:
       return LEAF_CONSTANT | constant(Value::number(static_cast<const NumberExpr&>(e).value));
     case Expr::Float:
@@ -183,7 +189,9 @@ void Lowering::node(const Expr& e) {
     case Expr::Number:
     case Expr::Float:
     case Expr::String:
-    case Expr::Boolean: emit({Op::Const, 0, 0, leaf(e) & ~LEAF_CONSTANT}, 1); return;
+    case Expr::Boolean:
+      emit({Op::Const, 0, 0, leaf(e) & ~LEAF_CONSTANT}, 1);
+      return;
     case Expr::Binary: {  // both operands are leaves
       const auto& b = static_cast<const BinaryExpr&>(e);
       uint32_t left = leaf(*b.left);
@@ -206,7 +214,9 @@ void Lowering::node(const Expr& e) {
       emit({u.op == TokenKind::Not ? Op::Not : Op::Negate}, 0);
       return;
     }
-    case Expr::Call: call(static_cast<const CallExpr&>(e)); return;
+    case Expr::Call:
+      call(static_cast<const CallExpr&>(e));
+      return;
     case Expr::Array: {
       const auto& a = static_cast<const ArrayExpr&>(e);
       for (const ExprPtr& element : a.elements) expr(*element);
@@ -280,18 +290,30 @@ void Lowering::statement(const Stmt& s) {
   switch (s.kind) {
     case Stmt::Let:
     case Stmt::Assign:
-    case Stmt::CompoundAssign: assign(static_cast<const AssignStmt&>(s)); return;
+    case Stmt::CompoundAssign:
+      assign(static_cast<const AssignStmt&>(s));
+      return;
     case Stmt::FunctionDef: {
       const auto& def = static_cast<const FunctionDefStmt&>(s);
       uint32_t fn = constant(Value::function(lower_function(*def.function, m_options)));
       emit({Op::Define, 0, 0, def.name, fn}, 0);
       return;
     }
-    case Stmt::If: if_statement(static_cast<const IfStmt&>(s)); return;
-    case Stmt::While: while_statement(static_cast<const WhileStmt&>(s)); return;
-    case Stmt::For: for_statement(static_cast<const ForStmt&>(s)); return;
-    case Stmt::Match: match_statement(static_cast<const MatchStmt&>(s)); return;
-    case Stmt::TryCatch: try_statement(static_cast<const TryCatchStmt&>(s)); return;
+    case Stmt::If:
+      if_statement(static_cast<const IfStmt&>(s));
+      return;
+    case Stmt::While:
+      while_statement(static_cast<const WhileStmt&>(s));
+      return;
+    case Stmt::For:
+      for_statement(static_cast<const ForStmt&>(s));
+      return;
+    case Stmt::Match:
+      match_statement(static_cast<const MatchStmt&>(s));
+      return;
+    case Stmt::TryCatch:
+      try_statement(static_cast<const TryCatchStmt&>(s));
+      return;
     case Stmt::Return: {
       const auto& r = static_cast<const ReturnStmt&>(s);
       if (r.value)
@@ -301,9 +323,15 @@ void Lowering::statement(const Stmt& s) {
       flag_setter(Op::Return, -1);
       return;
     }
-    case Stmt::Break: flag_setter(Op::Break, 0); return;
-    case Stmt::Continue: flag_setter(Op::Continue, 0); return;
-    case Stmt::Global: emit({Op::Global, 0, 0, static_cast<const GlobalStmt&>(s).name}, 0); return;
+    case Stmt::Break:
+      flag_setter(Op::Break, 0);
+      return;
+    case Stmt::Continue:
+      flag_setter(Op::Continue, 0);
+      return;
+    case Stmt::Global:
+      emit({Op::Global, 0, 0, static_cast<const GlobalStmt&>(s).name}, 0);
+      return;
     case Stmt::Expression:
       expr(*static_cast<const ExpressionStmt&>(s).expr);
       emit({Op::Pop, 0, 0, 0, 1}, -1);

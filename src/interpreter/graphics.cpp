@@ -493,7 +493,7 @@ void GraphicsContext::open_window(uint32_t width, uint32_t height) {
   // refused here rather than handed over.
   if (width >= MAX_WINDOW_SIDE || height >= MAX_WINDOW_SIDE) return give_up();
   window = sdl().CreateWindow("Orvane", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                            static_cast<int>(width), static_cast<int>(height), 0);
+                              static_cast<int>(width), static_cast<int>(height), 0);
   if (!window) return give_up();
   renderer = sdl().CreateRenderer(window, -1, 0);
   if (!renderer) return give_up();

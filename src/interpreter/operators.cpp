@@ -19,12 +19,18 @@ int64_t integer_power(int64_t base, int64_t exponent) {
 bool pattern_matches(const Value& subject, const Value& pattern) {
   if (subject.kind() != pattern.kind()) return false;
   switch (subject.kind()) {
-    case Value::Number: return subject.as_number() == pattern.as_number();
-    case Value::Float: return floats_equal(subject.as_float(), pattern.as_float());
-    case Value::String: return subject.as_string() == pattern.as_string();
-    case Value::Boolean: return subject.as_boolean() == pattern.as_boolean();
-    case Value::Null: return true;
-    default: return false;
+    case Value::Number:
+      return subject.as_number() == pattern.as_number();
+    case Value::Float:
+      return floats_equal(subject.as_float(), pattern.as_float());
+    case Value::String:
+      return subject.as_string() == pattern.as_string();
+    case Value::Boolean:
+      return subject.as_boolean() == pattern.as_boolean();
+    case Value::Null:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -60,20 +66,29 @@ Value joined(Value left, const Value& right) {
 
 Value strings(Value left, TokenKind op, const Value& right) {
   switch (op) {
-    case TokenKind::Plus: return joined(std::move(left), right);
-    case TokenKind::EqualEqual: return Value::boolean(left.as_string() == right.as_string());
-    case TokenKind::NotEqual: return Value::boolean(left.as_string() != right.as_string());
-    default: return Value::null();
+    case TokenKind::Plus:
+      return joined(std::move(left), right);
+    case TokenKind::EqualEqual:
+      return Value::boolean(left.as_string() == right.as_string());
+    case TokenKind::NotEqual:
+      return Value::boolean(left.as_string() != right.as_string());
+    default:
+      return Value::null();
   }
 }
 
 Value booleans(bool a, TokenKind op, bool b) {
   switch (op) {
-    case TokenKind::And: return Value::boolean(a && b);
-    case TokenKind::Or: return Value::boolean(a || b);
-    case TokenKind::EqualEqual: return Value::boolean(a == b);
-    case TokenKind::NotEqual: return Value::boolean(a != b);
-    default: return Value::null();
+    case TokenKind::And:
+      return Value::boolean(a && b);
+    case TokenKind::Or:
+      return Value::boolean(a || b);
+    case TokenKind::EqualEqual:
+      return Value::boolean(a == b);
+    case TokenKind::NotEqual:
+      return Value::boolean(a != b);
+    default:
+      return Value::null();
   }
 }
 
@@ -88,10 +103,14 @@ Value binary_op(Value left, TokenKind op, const Value& right, bool* divided_by_z
       if (zero && divided_by_zero) *divided_by_zero = true;
       return result;
     }
-    case Value::Float: return operators::floats(left.as_float(), op, right.as_float());
-    case Value::String: return strings(std::move(left), op, right);
-    case Value::Boolean: return booleans(left.as_boolean(), op, right.as_boolean());
-    default: return Value::null();
+    case Value::Float:
+      return operators::floats(left.as_float(), op, right.as_float());
+    case Value::String:
+      return strings(std::move(left), op, right);
+    case Value::Boolean:
+      return booleans(left.as_boolean(), op, right.as_boolean());
+    default:
+      return Value::null();
   }
 }
 

@@ -30,9 +30,12 @@ inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == T
 [[gnu::always_inline]] inline Value numbers(int64_t a, TokenKind op, int64_t b,
                                             bool& divided_by_zero) {
   switch (op) {
-    case TokenKind::Plus: return Value::number(unwrap(wrap(a) + wrap(b)));
-    case TokenKind::Minus: return Value::number(unwrap(wrap(a) - wrap(b)));
-    case TokenKind::Star: return Value::number(unwrap(wrap(a) * wrap(b)));
+    case TokenKind::Plus:
+      return Value::number(unwrap(wrap(a) + wrap(b)));
+    case TokenKind::Minus:
+      return Value::number(unwrap(wrap(a) - wrap(b)));
+    case TokenKind::Star:
+      return Value::number(unwrap(wrap(a) * wrap(b)));
     case TokenKind::Slash:
       if (b == 0) return divided_by_zero = true, Value::number(0);
       if (b == -1) return Value::number(unwrap(0 - wrap(a)));
@@ -41,32 +44,53 @@ inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == T
       if (b == 0) return divided_by_zero = true, Value::number(0);
       if (b == -1) return Value::number(0);
       return Value::number(a % b);
-    case TokenKind::StarStar: return Value::number(integer_power(a, b));
-    case TokenKind::EqualEqual: return Value::boolean(a == b);
-    case TokenKind::NotEqual: return Value::boolean(a != b);
-    case TokenKind::Less: return Value::boolean(a < b);
-    case TokenKind::Greater: return Value::boolean(a > b);
-    case TokenKind::LessEqual: return Value::boolean(a <= b);
-    case TokenKind::GreaterEqual: return Value::boolean(a >= b);
-    default: return Value::null();
+    case TokenKind::StarStar:
+      return Value::number(integer_power(a, b));
+    case TokenKind::EqualEqual:
+      return Value::boolean(a == b);
+    case TokenKind::NotEqual:
+      return Value::boolean(a != b);
+    case TokenKind::Less:
+      return Value::boolean(a < b);
+    case TokenKind::Greater:
+      return Value::boolean(a > b);
+    case TokenKind::LessEqual:
+      return Value::boolean(a <= b);
+    case TokenKind::GreaterEqual:
+      return Value::boolean(a >= b);
+    default:
+      return Value::null();
   }
 }
 
 [[gnu::always_inline]] inline Value floats(double a, TokenKind op, double b) {
   switch (op) {
-    case TokenKind::Plus: return Value::real(a + b);
-    case TokenKind::Minus: return Value::real(a - b);
-    case TokenKind::Star: return Value::real(a * b);
-    case TokenKind::Slash: return Value::real(a / b);
-    case TokenKind::Percent: return Value::real(std::fmod(a, b));
-    case TokenKind::StarStar: return Value::real(std::pow(a, b));
-    case TokenKind::EqualEqual: return Value::boolean(floats_equal(a, b));
-    case TokenKind::NotEqual: return Value::boolean(floats_differ(a, b));
-    case TokenKind::Less: return Value::boolean(a < b);
-    case TokenKind::Greater: return Value::boolean(a > b);
-    case TokenKind::LessEqual: return Value::boolean(a <= b);
-    case TokenKind::GreaterEqual: return Value::boolean(a >= b);
-    default: return Value::null();
+    case TokenKind::Plus:
+      return Value::real(a + b);
+    case TokenKind::Minus:
+      return Value::real(a - b);
+    case TokenKind::Star:
+      return Value::real(a * b);
+    case TokenKind::Slash:
+      return Value::real(a / b);
+    case TokenKind::Percent:
+      return Value::real(std::fmod(a, b));
+    case TokenKind::StarStar:
+      return Value::real(std::pow(a, b));
+    case TokenKind::EqualEqual:
+      return Value::boolean(floats_equal(a, b));
+    case TokenKind::NotEqual:
+      return Value::boolean(floats_differ(a, b));
+    case TokenKind::Less:
+      return Value::boolean(a < b);
+    case TokenKind::Greater:
+      return Value::boolean(a > b);
+    case TokenKind::LessEqual:
+      return Value::boolean(a <= b);
+    case TokenKind::GreaterEqual:
+      return Value::boolean(a >= b);
+    default:
+      return Value::null();
   }
 }
 

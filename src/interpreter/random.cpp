@@ -41,8 +41,7 @@ bool fill_from_getrandom(RandomSource::Key& key) {
 
 }  // namespace
 
-std::array<uint32_t, 16> RandomSource::block(const std::array<uint32_t, 8>& key,
-                                             uint64_t counter) {
+std::array<uint32_t, 16> RandomSource::block(const std::array<uint32_t, 8>& key, uint64_t counter) {
   // "expand 32-byte k", then the key, the 64-bit counter and the 64-bit nonce (zero).
   std::array<uint32_t, 16> input = {0x61707865,
                                     0x3320646e,
@@ -80,8 +79,8 @@ RandomSource::Key RandomSource::os_key() {
   if (fill_from_getrandom(key)) return key;
   // No kernel randomness (a very old kernel or a seccomp sandbox): a clock- and
   // address-derived key keeps the interpreter running; these numbers are not for secrets.
-  uint64_t seed = static_cast<uint64_t>(
-      std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  uint64_t seed =
+      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
   seed ^= reinterpret_cast<uintptr_t>(&key);
   for (size_t i = 0; i < key.size(); i += 8) {
     seed += 0x9E3779B97F4A7C15ull;

@@ -113,14 +113,29 @@ namespace {
 void delete_payload(Value::Kind kind, HeapObject* p) {
   switch (kind) {
     case Value::String:
-    case Value::Error: delete static_cast<StringObject*>(p); break;
-    case Value::Array: delete static_cast<ArrayObject*>(p); break;
-    case Value::Dict: delete static_cast<DictObject*>(p); break;
-    case Value::Function: delete static_cast<FunctionObject*>(p); break;
-    case Value::Rect: delete static_cast<BoxObject<RectShape>*>(p); break;
-    case Value::Circle: delete static_cast<BoxObject<CircleShape>*>(p); break;
-    case Value::Triangle: delete static_cast<BoxObject<TriangleShape>*>(p); break;
-    default: break;
+    case Value::Error:
+      delete static_cast<StringObject*>(p);
+      break;
+    case Value::Array:
+      delete static_cast<ArrayObject*>(p);
+      break;
+    case Value::Dict:
+      delete static_cast<DictObject*>(p);
+      break;
+    case Value::Function:
+      delete static_cast<FunctionObject*>(p);
+      break;
+    case Value::Rect:
+      delete static_cast<BoxObject<RectShape>*>(p);
+      break;
+    case Value::Circle:
+      delete static_cast<BoxObject<CircleShape>*>(p);
+      break;
+    case Value::Triangle:
+      delete static_cast<BoxObject<TriangleShape>*>(p);
+      break;
+    default:
+      break;
   }
 }
 
@@ -410,11 +425,21 @@ namespace {
 // Shows a value that holds no elements.
 void append_scalar(std::string& out, const Value& v) {
   switch (v.kind()) {
-    case Value::Number: append_int(out, v.as_number()); break;
-    case Value::Float: append_float(out, v.as_float()); break;
-    case Value::String: out += v.as_string(); break;
-    case Value::Boolean: out += v.as_boolean() ? "true" : "false"; break;
-    case Value::Function: out += "<function>"; break;
+    case Value::Number:
+      append_int(out, v.as_number());
+      break;
+    case Value::Float:
+      append_float(out, v.as_float());
+      break;
+    case Value::String:
+      out += v.as_string();
+      break;
+    case Value::Boolean:
+      out += v.as_boolean() ? "true" : "false";
+      break;
+    case Value::Function:
+      out += "<function>";
+      break;
     case Value::Rect: {
       const RectShape& r = v.as_rect();
       append_fields(out, "Rect", r.x, r.y, r.w, r.h);
@@ -435,13 +460,16 @@ void append_scalar(std::string& out, const Value& v) {
       append_fields(out, "Triangle", t.x1, t.y1, t.x2, t.y2, t.x3, t.y3);
       break;
     }
-    case Value::Null: out += "null"; break;
+    case Value::Null:
+      out += "null";
+      break;
     case Value::Error:
       out += "Error: ";
       out += v.as_string();
       break;
     case Value::Array:
-    case Value::Dict: break;
+    case Value::Dict:
+      break;
   }
 }
 
@@ -513,19 +541,24 @@ std::string display(const Value& v) {
 
 std::string_view type_name(const Value& v) {
   static constexpr std::string_view names[] = {
-      "number",  "float",   "string",  "boolean", "array",   "dict", "unknown",
-      "unknown", "unknown", "unknown", "unknown", "null",    "unknown"};
+      "number",  "float",   "string",  "boolean", "array", "dict",   "unknown",
+      "unknown", "unknown", "unknown", "unknown", "null",  "unknown"};
   return names[v.kind()];
 }
 
 bool is_truthy(const Value& v) {
   switch (v.kind()) {
-    case Value::Number: return v.as_number() != 0;
-    case Value::Float: return v.as_float() != 0.0;
-    case Value::Boolean: return v.as_boolean();
+    case Value::Number:
+      return v.as_number() != 0;
+    case Value::Float:
+      return v.as_float() != 0.0;
+    case Value::Boolean:
+      return v.as_boolean();
     case Value::Null:
-    case Value::Error: return false;
-    default: return true;
+    case Value::Error:
+      return false;
+    default:
+      return true;
   }
 }
 
@@ -555,9 +588,7 @@ bool fits_beside_resident(uint64_t bytes, uint64_t limit) {
 
 void set_allocation_limit(uint64_t bytes) { g_fixed_limit = bytes; }
 
-uint64_t allocation_limit() {
-  return g_fixed_limit ? g_fixed_limit : memory::environment_limit();
-}
+uint64_t allocation_limit() { return g_fixed_limit ? g_fixed_limit : memory::environment_limit(); }
 
 void check_allocation(uint64_t bytes) {
   if (g_fixed_limit) {

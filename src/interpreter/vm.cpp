@@ -20,9 +20,7 @@ constexpr size_t INITIAL_STACK = 1024;
 Interpreter::Interpreter() : Interpreter(lowering_options_from_environment()) {}
 
 Interpreter::Interpreter(const LoweringOptions& options)
-    : m_options(options),
-      m_stack(INITIAL_STACK),
-      m_host(m_graphics, RandomSource::for_thread()) {
+    : m_options(options), m_stack(INITIAL_STACK), m_host(m_graphics, RandomSource::for_thread()) {
   prepare();
 }
 
@@ -109,8 +107,8 @@ Value* Interpreter::grow_stack(Value* sp, size_t count) {
   return m_stack.data() + used;
 }
 
-const Instr* Interpreter::enter_call(const FunctionData& fn, Value callee, Value* args,
-                                     size_t argc, const Instr* resume, bool native) {
+const Instr* Interpreter::enter_call(const FunctionData& fn, Value callee, Value* args, size_t argc,
+                                     const Instr* resume, bool native) {
   if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
   m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native);
   ++m_depth;

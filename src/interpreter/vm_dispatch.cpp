@@ -120,16 +120,18 @@ Value Interpreter::dispatch(const Instr* ip) {
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
-      HANDLER(Const), HANDLER(Load), HANDLER(Store), HANDLER(Pop), HANDLER(Binary), HANDLER(Negate),
-      HANDLER(Not), HANDLER(CallBuiltin), HANDLER(Call), HANDLER(MakeArray), HANDLER(MakeDict),
-      HANDLER(Index), HANDLER(Range), HANDLER(Jump), HANDLER(JumpIfFalse), HANDLER(CheckFlags),
-      HANDLER(Break), HANDLER(Continue), HANDLER(Return), HANDLER(Global), HANDLER(Define),
-      HANDLER(Tick), HANDLER(LoopEnd), HANDLER(ClearBreak), HANDLER(ForArray),
-      HANDLER(ForArrayNext), HANDLER(ForRange), HANDLER(ForRangeNext), HANDLER(MatchTest),
-      HANDLER(Catch), HANDLER(Leave), HANDLER(Halt), HANDLER(BinaryLL), HANDLER(BinarySL),
-      HANDLER(CompareJumpLL), HANDLER(CompareJumpSL), HANDLER(CompareJumpSS), HANDLER(UpdateL),
-      HANDLER(AddConstant), HANDLER(Append), HANDLER(BuiltinUpdate), HANDLER(PushLeaf),
-      HANDLER(Member), HANDLER(MemberName), HANDLER(IndexLL),
+      HANDLER(Const),         HANDLER(Load),         HANDLER(Store),         HANDLER(Pop),
+      HANDLER(Binary),        HANDLER(Negate),       HANDLER(Not),           HANDLER(CallBuiltin),
+      HANDLER(Call),          HANDLER(MakeArray),    HANDLER(MakeDict),      HANDLER(Index),
+      HANDLER(Range),         HANDLER(Jump),         HANDLER(JumpIfFalse),   HANDLER(CheckFlags),
+      HANDLER(Break),         HANDLER(Continue),     HANDLER(Return),        HANDLER(Global),
+      HANDLER(Define),        HANDLER(Tick),         HANDLER(LoopEnd),       HANDLER(ClearBreak),
+      HANDLER(ForArray),      HANDLER(ForArrayNext), HANDLER(ForRange),      HANDLER(ForRangeNext),
+      HANDLER(MatchTest),     HANDLER(Catch),        HANDLER(Leave),         HANDLER(Halt),
+      HANDLER(BinaryLL),      HANDLER(BinarySL),     HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
+      HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
+      HANDLER(BuiltinUpdate), HANDLER(PushLeaf),     HANDLER(Member),        HANDLER(MemberName),
+      HANDLER(IndexLL),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -140,357 +142,355 @@ Value Interpreter::dispatch(const Instr* ip) {
   } while (false)
 
   DISPATCH();
-  op_Const: {
-    *sp++ = constants[ip->a];
-    NEXT();
+op_Const : {
+  *sp++ = constants[ip->a];
+  NEXT();
+}
+op_Load : {
+  *sp++ = names[ip->a].value;
+  NEXT();
+}
+op_Store : {
+  Value* slot = own_binding(ip->a);
+  if (slot)
+    *slot = std::move(*--sp);
+  else
+    assign(ip->a, std::move(*--sp));
+  NEXT();
+}
+op_Pop : {
+  clear(sp - ip->b, sp);
+  sp -= ip->b;
+  NEXT();
+}
+op_Binary : {
+  Outcome outcome = numeric(sp[-2], sp[-2], operator_of(ip), sp[-1]);
+  if (outcome == NOT_NUMERIC) {
+    outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
+    sp[-1] = Value();
   }
-  op_Load: {
-    *sp++ = names[ip->a].value;
-    NEXT();
-  }
-  op_Store: {
-    Value* slot = own_binding(ip->a);
-    if (slot)
-      *slot = std::move(*--sp);
-    else
-      assign(ip->a, std::move(*--sp));
-    NEXT();
-  }
-  op_Pop: {
-    clear(sp - ip->b, sp);
-    sp -= ip->b;
-    NEXT();
-  }
-  op_Binary: {
-    Outcome outcome = numeric(sp[-2], sp[-2], operator_of(ip), sp[-1]);
-    if (outcome == NOT_NUMERIC) {
-      outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
-      sp[-1] = Value();
-    }
-    --sp;
-    if (outcome == DIVIDED_BY_ZERO) report_division();
-    NEXT();
-  }
-  op_Negate: {
-    sp[-1] = operators::negate(sp[-1]);
-    NEXT();
-  }
-  op_Not: {
-    sp[-1] = operators::logical_not(sp[-1]);
-    NEXT();
-  }
-  op_CallBuiltin: {
-    {
-      Value* args = sp - ip->b;
-      Value result =
-          call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_host);
-      clear(args, sp);
-      sp = args;
-      *sp++ = std::move(result);
-    }
-    NEXT();
-  }
-  op_Call: {
+  --sp;
+  if (outcome == DIVIDED_BY_ZERO) report_division();
+  NEXT();
+}
+op_Negate : {
+  sp[-1] = operators::negate(sp[-1]);
+  NEXT();
+}
+op_Not : {
+  sp[-1] = operators::logical_not(sp[-1]);
+  NEXT();
+}
+op_CallBuiltin : {
+  {
     Value* args = sp - ip->b;
-    const Value& callee = names[ip->a].value;
-    if (!callee.is(Value::Function)) {
-      clear(args, sp);
-      sp = args;
-      *sp++ = Value();
-      NEXT();
-    }
-    const FunctionData& fn = *callee.as_function();
-    size_t argc = ip->b;
-    ip = enter_call(fn, callee, args, argc, ip + 1, false);
-    clear(args + std::min(fn.params.size(), argc), sp);  // the others were moved into bindings
-    sp = reserve(args, fn.chunk.max_stack + 1);
-    enter_chunk(fn.chunk);
-    DISPATCH();
+    Value result = call_builtin_at(static_cast<int>(ip->a), std::span<Value>(args, ip->b), m_host);
+    clear(args, sp);
+    sp = args;
+    *sp++ = std::move(result);
   }
-  op_MakeArray: {
-    {
-      Value* items = sp - ip->b;
-      std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
-      sp = items;
-      *sp++ = Value::array(std::move(list));
-    }
+  NEXT();
+}
+op_Call : {
+  Value* args = sp - ip->b;
+  const Value& callee = names[ip->a].value;
+  if (!callee.is(Value::Function)) {
+    clear(args, sp);
+    sp = args;
+    *sp++ = Value();
     NEXT();
   }
-  op_MakeDict: {
-    {
-      Value* values = sp - ip->b;
-      Value dict = make_dict(*chunk, *ip, values);
-      clear(values, sp);
-      sp = values;
-      *sp++ = std::move(dict);
-    }
-    NEXT();
+  const FunctionData& fn = *callee.as_function();
+  size_t argc = ip->b;
+  ip = enter_call(fn, callee, args, argc, ip + 1, false);
+  clear(args + std::min(fn.params.size(), argc), sp);  // the others were moved into bindings
+  sp = reserve(args, fn.chunk.max_stack + 1);
+  enter_chunk(fn.chunk);
+  DISPATCH();
+}
+op_MakeArray : {
+  {
+    Value* items = sp - ip->b;
+    std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
+    sp = items;
+    *sp++ = Value::array(std::move(list));
   }
-  op_Index: {
-    sp[-2] = element(sp[-2], sp[-1]);
-    *--sp = Value();
-    NEXT();
+  NEXT();
+}
+op_MakeDict : {
+  {
+    Value* values = sp - ip->b;
+    Value dict = make_dict(*chunk, *ip, values);
+    clear(values, sp);
+    sp = values;
+    *sp++ = std::move(dict);
   }
-  op_Range: {
-    sp[-2] = make_range(sp[-2], sp[-1]);
-    *--sp = Value();
-    NEXT();
-  }
-  op_Jump: {
+  NEXT();
+}
+op_Index : {
+  sp[-2] = element(sp[-2], sp[-1]);
+  *--sp = Value();
+  NEXT();
+}
+op_Range : {
+  sp[-2] = make_range(sp[-2], sp[-1]);
+  *--sp = Value();
+  NEXT();
+}
+op_Jump : {
+  ip = code + ip->c;
+  DISPATCH();
+}
+op_JumpIfFalse : {
+  bool truth = is_truthy(sp[-1]);
+  *--sp = Value();
+  if (!truth) {
     ip = code + ip->c;
     DISPATCH();
   }
-  op_JumpIfFalse: {
-    bool truth = is_truthy(sp[-1]);
-    *--sp = Value();
-    if (!truth) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    NEXT();
-  }
-  op_CheckFlags: {
-    if (m_flags) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    NEXT();
-  }
-  op_Break: {
-    m_flags |= BREAK;
-    NEXT();
-  }
-  op_Continue: {
-    m_flags |= CONTINUE;
-    NEXT();
-  }
-  op_Return: {
-    m_pending = std::move(*--sp);
-    m_flags |= PENDING;
-    NEXT();
-  }
-  op_Global: {
-    declare_global(ip->a);
-    NEXT();
-  }
-  op_Define: {
-    assign(ip->a, Value(constants[ip->b]));
-    NEXT();
-  }
-  op_Tick: {
-    tick();
-    NEXT();
-  }
-  op_LoopEnd: {
-    if (m_flags & (PENDING | BREAK)) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    m_flags &= static_cast<uint8_t>(~CONTINUE);
-    ip = code + ip->b;
+  NEXT();
+}
+op_CheckFlags : {
+  if (m_flags) {
+    ip = code + ip->c;
     DISPATCH();
   }
-  op_ClearBreak: {
-    m_flags &= static_cast<uint8_t>(~BREAK);
-    NEXT();
-  }
-  op_ForArray: {
-    if (!sp[-1].is(Value::Array)) {
-      *--sp = Value();
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    *sp++ = Value::number(0);
-    NEXT();
-  }
-  op_ForArrayNext: {
-    const std::vector<Value>& items = sp[-2].as_array();
-    uint64_t i = static_cast<uint64_t>(sp[-1].as_number());
-    if (i >= items.size()) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    tick();
-    if (Value* slot = own_binding(ip->a))
-      *slot = items[i];  // the binding from the previous round
-    else
-      assign(ip->a, Value(items[i]));
-    sp[-1].set_number(static_cast<int64_t>(i + 1));
-    NEXT();
-  }
-  op_ForRange: {
-    std::optional<int64_t> start = range_bound(sp[-2]);
-    std::optional<int64_t> end = range_bound(sp[-1]);
-    if (!start || !end) {
-      clear(sp - 2, sp);
-      sp -= 2;
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    sp[-2] = Value::number(*start);
-    sp[-1] = Value::number(*end);
-    NEXT();
-  }
-  op_ForRangeNext: {
-    int64_t i = sp[-2].as_number();
-    if (i >= sp[-1].as_number()) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    tick();
-    if (Value* slot = own_binding(ip->a))
-      slot->set_number(i);
-    else
-      assign(ip->a, Value::number(i));
-    sp[-2].set_number(i + 1);
-    NEXT();
-  }
-  op_MatchTest: {
-    bool matches = operators::pattern_matches(sp[-2], sp[-1]);
-    *--sp = Value();
-    if (!matches) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    NEXT();
-  }
-  op_Catch: {
-    if (!has_pending() || !m_pending.is(Value::Error)) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    catch_error(ip->a);
-    NEXT();
-  }
-  op_Leave: {
-    // The result goes to the slot the arguments started at, kept free for it.
-    *sp = has_pending() ? take_pending() : Value();
-    Frame& frame = m_frames.back();
-    const Instr* resume = frame.resume;
-    bool native = frame.native;
-    pop_frame(frame.shadowed_start);
-    m_frames.pop_back();
-    if (native) {
-      m_stack_top = static_cast<size_t>(sp - m_stack.data());
-      return std::move(*sp);
-    }
-    enter_chunk(*m_frames.back().chunk);
-    ip = resume;
-    ++sp;
+  NEXT();
+}
+op_Break : {
+  m_flags |= BREAK;
+  NEXT();
+}
+op_Continue : {
+  m_flags |= CONTINUE;
+  NEXT();
+}
+op_Return : {
+  m_pending = std::move(*--sp);
+  m_flags |= PENDING;
+  NEXT();
+}
+op_Global : {
+  declare_global(ip->a);
+  NEXT();
+}
+op_Define : {
+  assign(ip->a, Value(constants[ip->b]));
+  NEXT();
+}
+op_Tick : {
+  tick();
+  NEXT();
+}
+op_LoopEnd : {
+  if (m_flags & (PENDING | BREAK)) {
+    ip = code + ip->c;
     DISPATCH();
   }
-  op_Halt: {
-    m_frames.pop_back();
-    m_stack_top = static_cast<size_t>(sp - m_stack.data());
-    return Value();
-  }
-  op_BinaryLL: {
-    const Value& left = leaf(ip->a);
-    const Value& right = leaf(ip->b);
-    Outcome outcome = numeric(*sp, left, operator_of(ip), right);
-    if (outcome == NOT_NUMERIC) outcome = generic(*sp, left, operator_of(ip), right);
-    ++sp;
-    if (outcome == DIVIDED_BY_ZERO) report_division();
-    NEXT();
-  }
-  op_BinarySL: {
-    const Value& right = leaf(ip->b);
-    Outcome outcome = numeric(sp[-1], sp[-1], operator_of(ip), right);
-    if (outcome == NOT_NUMERIC)
-      outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
-    if (outcome == DIVIDED_BY_ZERO) report_division();
-    NEXT();
-  }
-  op_CompareJumpLL: {
-    if (!compare(leaf(ip->a), operator_of(ip), leaf(ip->b))) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    NEXT();
-  }
-  op_CompareJumpSL: {
-    bool holds = compare(sp[-1], operator_of(ip), leaf(ip->b));
+  m_flags &= static_cast<uint8_t>(~CONTINUE);
+  ip = code + ip->b;
+  DISPATCH();
+}
+op_ClearBreak : {
+  m_flags &= static_cast<uint8_t>(~BREAK);
+  NEXT();
+}
+op_ForArray : {
+  if (!sp[-1].is(Value::Array)) {
     *--sp = Value();
-    if (!holds) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    NEXT();
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_CompareJumpSS: {
-    bool holds = compare(sp[-2], operator_of(ip), sp[-1]);
+  *sp++ = Value::number(0);
+  NEXT();
+}
+op_ForArrayNext : {
+  const std::vector<Value>& items = sp[-2].as_array();
+  uint64_t i = static_cast<uint64_t>(sp[-1].as_number());
+  if (i >= items.size()) {
+    ip = code + ip->c;
+    DISPATCH();
+  }
+  tick();
+  if (Value* slot = own_binding(ip->a))
+    *slot = items[i];  // the binding from the previous round
+  else
+    assign(ip->a, Value(items[i]));
+  sp[-1].set_number(static_cast<int64_t>(i + 1));
+  NEXT();
+}
+op_ForRange : {
+  std::optional<int64_t> start = range_bound(sp[-2]);
+  std::optional<int64_t> end = range_bound(sp[-1]);
+  if (!start || !end) {
     clear(sp - 2, sp);
     sp -= 2;
-    if (!holds) {
-      ip = code + ip->c;
-      DISPATCH();
-    }
-    NEXT();
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_UpdateL: {
-    const Value& right = leaf(ip->b);
-    Value* slot = own_binding(ip->a);
-    if (slot && slot->is(Value::Number) && right.is(Value::Number)) {
-      bool divided_by_zero = false;
-      slot->set_number(
-          operators::numbers(slot->as_number(), operator_of(ip), right.as_number(), divided_by_zero)
-              .as_number());
-      if (divided_by_zero) report_division();
-    } else if (slot && slot->is(Value::Float) && right.is(Value::Float)) {
-      slot->set_real(
-          operators::floats(slot->as_float(), operator_of(ip), right.as_float()).as_float());
-    } else {
-      update(ip->a, operator_of(ip), right);
-    }
-    NEXT();
+  sp[-2] = Value::number(*start);
+  sp[-1] = Value::number(*end);
+  NEXT();
+}
+op_ForRangeNext : {
+  int64_t i = sp[-2].as_number();
+  if (i >= sp[-1].as_number()) {
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_AddConstant: {
-    Value* slot = own_binding(ip->a);
-    if (slot && slot->is(Value::Number)) {
-      uint64_t sum = static_cast<uint64_t>(slot->as_number()) +
-                     static_cast<uint64_t>(constants[ip->c].as_number());
-      slot->set_number(static_cast<int64_t>(sum));
-    } else {
-      update(ip->a, operator_of(ip), constants[ip->b]);
-    }
-    NEXT();
+  tick();
+  if (Value* slot = own_binding(ip->a))
+    slot->set_number(i);
+  else
+    assign(ip->a, Value::number(i));
+  sp[-2].set_number(i + 1);
+  NEXT();
+}
+op_MatchTest : {
+  bool matches = operators::pattern_matches(sp[-2], sp[-1]);
+  *--sp = Value();
+  if (!matches) {
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_Append: {
-    Value* values = sp - ip->b - 1;
-    Value* slot = ip->b == 1 ? own_binding(ip->a) : nullptr;
-    // Numbers and Floats are summed straight into the binding; + never divides.
-    if (!slot || numeric(*slot, values[0], TokenKind::Plus, values[1]) == NOT_NUMERIC)
-      append(ip->a, values, ip->b);
-    clear(values, sp);
-    sp = values;
-    NEXT();
+  NEXT();
+}
+op_Catch : {
+  if (!has_pending() || !m_pending.is(Value::Error)) {
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_BuiltinUpdate: {
-    {
-      Value* args = sp - ip->b;
-      Value result = builtin_update(ip->a, static_cast<int>(ip->c), args, ip->b);
-      clear(args, sp);
-      sp = args;
-      assign(ip->a, std::move(result));
-    }
-    NEXT();
+  catch_error(ip->a);
+  NEXT();
+}
+op_Leave : {
+  // The result goes to the slot the arguments started at, kept free for it.
+  *sp = has_pending() ? take_pending() : Value();
+  Frame& frame = m_frames.back();
+  const Instr* resume = frame.resume;
+  bool native = frame.native;
+  pop_frame(frame.shadowed_start);
+  m_frames.pop_back();
+  if (native) {
+    m_stack_top = static_cast<size_t>(sp - m_stack.data());
+    return std::move(*sp);
   }
-  op_PushLeaf: {
-    push_leaf(ip->a, leaf(ip->b));
-    NEXT();
+  enter_chunk(*m_frames.back().chunk);
+  ip = resume;
+  ++sp;
+  DISPATCH();
+}
+op_Halt : {
+  m_frames.pop_back();
+  m_stack_top = static_cast<size_t>(sp - m_stack.data());
+  return Value();
+}
+op_BinaryLL : {
+  const Value& left = leaf(ip->a);
+  const Value& right = leaf(ip->b);
+  Outcome outcome = numeric(*sp, left, operator_of(ip), right);
+  if (outcome == NOT_NUMERIC) outcome = generic(*sp, left, operator_of(ip), right);
+  ++sp;
+  if (outcome == DIVIDED_BY_ZERO) report_division();
+  NEXT();
+}
+op_BinarySL : {
+  const Value& right = leaf(ip->b);
+  Outcome outcome = numeric(sp[-1], sp[-1], operator_of(ip), right);
+  if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
+  if (outcome == DIVIDED_BY_ZERO) report_division();
+  NEXT();
+}
+op_CompareJumpLL : {
+  if (!compare(leaf(ip->a), operator_of(ip), leaf(ip->b))) {
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_Member: {
-    sp[-1] = member(sp[-1], keys[ip->a]);
-    NEXT();
+  NEXT();
+}
+op_CompareJumpSL : {
+  bool holds = compare(sp[-1], operator_of(ip), leaf(ip->b));
+  *--sp = Value();
+  if (!holds) {
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_MemberName: {
-    *sp++ = member(names[ip->a].value, keys[ip->b]);
-    NEXT();
+  NEXT();
+}
+op_CompareJumpSS : {
+  bool holds = compare(sp[-2], operator_of(ip), sp[-1]);
+  clear(sp - 2, sp);
+  sp -= 2;
+  if (!holds) {
+    ip = code + ip->c;
+    DISPATCH();
   }
-  op_IndexLL: {
-    *sp++ = element(names[ip->a].value, leaf(ip->b));
-    NEXT();
+  NEXT();
+}
+op_UpdateL : {
+  const Value& right = leaf(ip->b);
+  Value* slot = own_binding(ip->a);
+  if (slot && slot->is(Value::Number) && right.is(Value::Number)) {
+    bool divided_by_zero = false;
+    slot->set_number(
+        operators::numbers(slot->as_number(), operator_of(ip), right.as_number(), divided_by_zero)
+            .as_number());
+    if (divided_by_zero) report_division();
+  } else if (slot && slot->is(Value::Float) && right.is(Value::Float)) {
+    slot->set_real(
+        operators::floats(slot->as_float(), operator_of(ip), right.as_float()).as_float());
+  } else {
+    update(ip->a, operator_of(ip), right);
   }
+  NEXT();
+}
+op_AddConstant : {
+  Value* slot = own_binding(ip->a);
+  if (slot && slot->is(Value::Number)) {
+    uint64_t sum = static_cast<uint64_t>(slot->as_number()) +
+                   static_cast<uint64_t>(constants[ip->c].as_number());
+    slot->set_number(static_cast<int64_t>(sum));
+  } else {
+    update(ip->a, operator_of(ip), constants[ip->b]);
+  }
+  NEXT();
+}
+op_Append : {
+  Value* values = sp - ip->b - 1;
+  Value* slot = ip->b == 1 ? own_binding(ip->a) : nullptr;
+  // Numbers and Floats are summed straight into the binding; + never divides.
+  if (!slot || numeric(*slot, values[0], TokenKind::Plus, values[1]) == NOT_NUMERIC)
+    append(ip->a, values, ip->b);
+  clear(values, sp);
+  sp = values;
+  NEXT();
+}
+op_BuiltinUpdate : {
+  {
+    Value* args = sp - ip->b;
+    Value result = builtin_update(ip->a, static_cast<int>(ip->c), args, ip->b);
+    clear(args, sp);
+    sp = args;
+    assign(ip->a, std::move(result));
+  }
+  NEXT();
+}
+op_PushLeaf : {
+  push_leaf(ip->a, leaf(ip->b));
+  NEXT();
+}
+op_Member : {
+  sp[-1] = member(sp[-1], keys[ip->a]);
+  NEXT();
+}
+op_MemberName : {
+  *sp++ = member(names[ip->a].value, keys[ip->b]);
+  NEXT();
+}
+op_IndexLL : {
+  *sp++ = element(names[ip->a].value, leaf(ip->b));
+  NEXT();
+}
 #undef NEXT
 #undef DISPATCH
 }

@@ -16,19 +16,22 @@ struct Keyword {
 };
 
 constexpr Keyword KEYWORDS[] = {
-    {"let", TokenKind::Let},     {"def", TokenKind::Def},           {"return", TokenKind::Return},
-    {"if", TokenKind::If},       {"else", TokenKind::Else},         {"while", TokenKind::While},
-    {"for", TokenKind::For},     {"in", TokenKind::In},             {"break", TokenKind::Break},
-    {"continue", TokenKind::Continue}, {"true", TokenKind::True},   {"false", TokenKind::False},
-    {"and", TokenKind::And},     {"or", TokenKind::Or},             {"not", TokenKind::Not},
-    {"match", TokenKind::Match}, {"try", TokenKind::Try},           {"catch", TokenKind::Catch},
+    {"let", TokenKind::Let},       {"def", TokenKind::Def},
+    {"return", TokenKind::Return}, {"if", TokenKind::If},
+    {"else", TokenKind::Else},     {"while", TokenKind::While},
+    {"for", TokenKind::For},       {"in", TokenKind::In},
+    {"break", TokenKind::Break},   {"continue", TokenKind::Continue},
+    {"true", TokenKind::True},     {"false", TokenKind::False},
+    {"and", TokenKind::And},       {"or", TokenKind::Or},
+    {"not", TokenKind::Not},       {"match", TokenKind::Match},
+    {"try", TokenKind::Try},       {"catch", TokenKind::Catch},
     {"global", TokenKind::Global},
 };
 
 // Spellings of the operator and punctuation kinds, indexed from Plus.
 constexpr std::string_view OPERATOR_SPELLINGS[] = {
-    "+", "-", "*", "/", "%", "**", "=", "+=", "-=", "*=", "/=", "==", "!=", "<", ">", "<=", ">=",
-    "(", ")", "{", "}", "[", "]", ",", ":", ";", "->", "=>", ".", "?"};
+    "+",  "-",  "*", "/", "%", "**", "=", "+=", "-=", "*=", "/=", "==", "!=", "<", ">",
+    "<=", ">=", "(", ")", "{", "}",  "[", "]",  ",",  ":",  ";",  "->", "=>", ".", "?"};
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -38,8 +41,8 @@ struct NameTable {
   bool continues[128] = {};
   constexpr NameTable() {
     for (int c = 0; c < 128; ++c)
-      continues[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                     c == '_';
+      continues[c] =
+          (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
   }
 };
 constexpr NameTable NAME_TABLE;
@@ -124,11 +127,23 @@ class Lexer {
   void step() {
     char c = m_src[m_pos++];
     switch (c) {
-      case ' ': case '\t': case '\n': case '\r': return;
-      case '#': line_comment(); return;
-      case '"': string_literal(); return;
-      case '!': one_or_two(TokenKind::Not, {{'=', TokenKind::NotEqual}}); return;
-      case '+': one_or_two(TokenKind::Plus, {{'=', TokenKind::PlusAssign}}); return;
+      case ' ':
+      case '\t':
+      case '\n':
+      case '\r':
+        return;
+      case '#':
+        line_comment();
+        return;
+      case '"':
+        string_literal();
+        return;
+      case '!':
+        one_or_two(TokenKind::Not, {{'=', TokenKind::NotEqual}});
+        return;
+      case '+':
+        one_or_two(TokenKind::Plus, {{'=', TokenKind::PlusAssign}});
+        return;
       case '-':
         one_or_two(TokenKind::Minus, {{'=', TokenKind::MinusAssign}, {'>', TokenKind::Arrow}});
         return;
@@ -142,24 +157,53 @@ class Lexer {
         }
         one_or_two(TokenKind::Slash, {{'=', TokenKind::SlashAssign}});
         return;
-      case '<': one_or_two(TokenKind::Less, {{'=', TokenKind::LessEqual}}); return;
-      case '>': one_or_two(TokenKind::Greater, {{'=', TokenKind::GreaterEqual}}); return;
+      case '<':
+        one_or_two(TokenKind::Less, {{'=', TokenKind::LessEqual}});
+        return;
+      case '>':
+        one_or_two(TokenKind::Greater, {{'=', TokenKind::GreaterEqual}});
+        return;
       case '=':
         one_or_two(TokenKind::Assign, {{'=', TokenKind::EqualEqual}, {'>', TokenKind::FatArrow}});
         return;
-      case '%': emit(TokenKind::Percent); return;
-      case '(': emit(TokenKind::LeftParen); return;
-      case ')': emit(TokenKind::RightParen); return;
-      case '{': emit(TokenKind::LeftBrace); return;
-      case '}': emit(TokenKind::RightBrace); return;
-      case '[': emit(TokenKind::LeftBracket); return;
-      case ']': emit(TokenKind::RightBracket); return;
-      case ',': emit(TokenKind::Comma); return;
-      case ':': emit(TokenKind::Colon); return;
-      case ';': emit(TokenKind::Semicolon); return;
-      case '.': emit(TokenKind::Dot); return;
-      case '?': emit(TokenKind::Question); return;
-      default: break;
+      case '%':
+        emit(TokenKind::Percent);
+        return;
+      case '(':
+        emit(TokenKind::LeftParen);
+        return;
+      case ')':
+        emit(TokenKind::RightParen);
+        return;
+      case '{':
+        emit(TokenKind::LeftBrace);
+        return;
+      case '}':
+        emit(TokenKind::RightBrace);
+        return;
+      case '[':
+        emit(TokenKind::LeftBracket);
+        return;
+      case ']':
+        emit(TokenKind::RightBracket);
+        return;
+      case ',':
+        emit(TokenKind::Comma);
+        return;
+      case ':':
+        emit(TokenKind::Colon);
+        return;
+      case ';':
+        emit(TokenKind::Semicolon);
+        return;
+      case '.':
+        emit(TokenKind::Dot);
+        return;
+      case '?':
+        emit(TokenKind::Question);
+        return;
+      default:
+        break;
     }
     if (is_digit(c)) {
       number_literal(m_pos - 1);
@@ -196,12 +240,29 @@ class Lexer {
       if (m_src[m_pos++] == '"') break;
       if (m_pos >= m_src.size()) break;  // a backslash at the very end is dropped
       switch (m_src[m_pos]) {
-        case 'n': text += '\n'; ++m_pos; break;
-        case 't': text += '\t'; ++m_pos; break;
-        case 'r': text += '\r'; ++m_pos; break;
-        case '\\': text += '\\'; ++m_pos; break;
-        case '"': text += '"'; ++m_pos; break;
-        default: text += '\\'; break;  // any other escape stands for itself
+        case 'n':
+          text += '\n';
+          ++m_pos;
+          break;
+        case 't':
+          text += '\t';
+          ++m_pos;
+          break;
+        case 'r':
+          text += '\r';
+          ++m_pos;
+          break;
+        case '\\':
+          text += '\\';
+          ++m_pos;
+          break;
+        case '"':
+          text += '"';
+          ++m_pos;
+          break;
+        default:
+          text += '\\';
+          break;  // any other escape stands for itself
       }
     }
     m_tokens.push_back(Token::string(std::move(text)));
@@ -328,12 +389,18 @@ std::string_view token_kind_name(TokenKind kind) {
   auto code = static_cast<int>(kind);
   if (code < static_cast<int>(TokenKind::Identifier)) return KEYWORDS[code].text;
   switch (kind) {
-    case TokenKind::Identifier: return "identifier";
-    case TokenKind::Number: return "number";
-    case TokenKind::Float: return "float";
-    case TokenKind::String: return "string";
-    case TokenKind::Eof: return "eof";
-    default: return OPERATOR_SPELLINGS[code - static_cast<int>(TokenKind::Plus)];
+    case TokenKind::Identifier:
+      return "identifier";
+    case TokenKind::Number:
+      return "number";
+    case TokenKind::Float:
+      return "float";
+    case TokenKind::String:
+      return "string";
+    case TokenKind::Eof:
+      return "eof";
+    default:
+      return OPERATOR_SPELLINGS[code - static_cast<int>(TokenKind::Plus)];
   }
 }
 

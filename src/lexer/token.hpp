@@ -12,14 +12,59 @@
 namespace orvane {
 
 enum class TokenKind : uint8_t {
-  Let, Def, Return, If, Else, While, For, In, Break, Continue, True, False, And, Or, Not,
-  Match, Try, Catch, Global,
-  Identifier, Number, Float, String,
-  Plus, Minus, Star, Slash, Percent, StarStar,
-  Assign, PlusAssign, MinusAssign, StarAssign, SlashAssign,
-  EqualEqual, NotEqual, Less, Greater, LessEqual, GreaterEqual,
-  LeftParen, RightParen, LeftBrace, RightBrace, LeftBracket, RightBracket,
-  Comma, Colon, Semicolon, Arrow, FatArrow, Dot, Question,
+  Let,
+  Def,
+  Return,
+  If,
+  Else,
+  While,
+  For,
+  In,
+  Break,
+  Continue,
+  True,
+  False,
+  And,
+  Or,
+  Not,
+  Match,
+  Try,
+  Catch,
+  Global,
+  Identifier,
+  Number,
+  Float,
+  String,
+  Plus,
+  Minus,
+  Star,
+  Slash,
+  Percent,
+  StarStar,
+  Assign,
+  PlusAssign,
+  MinusAssign,
+  StarAssign,
+  SlashAssign,
+  EqualEqual,
+  NotEqual,
+  Less,
+  Greater,
+  LessEqual,
+  GreaterEqual,
+  LeftParen,
+  RightParen,
+  LeftBrace,
+  RightBrace,
+  LeftBracket,
+  RightBracket,
+  Comma,
+  Colon,
+  Semicolon,
+  Arrow,
+  FatArrow,
+  Dot,
+  Question,
   Eof
 };
 
@@ -78,18 +123,23 @@ class Token {
   const std::string& text() const {
     return m_kind == TokenKind::String ? *m_payload.string : name_text(m_name);
   }
-  NameId name() const { return m_name; }  // Identifier
+  NameId name() const { return m_name; }                 // Identifier
   int64_t integer() const { return m_payload.integer; }  // Number
   double real() const { return m_payload.real; }         // Float
 
   bool operator==(const Token& other) const {
     if (m_kind != other.m_kind) return false;
     switch (m_kind) {
-      case TokenKind::Identifier: return m_name == other.m_name;
-      case TokenKind::String: return *m_payload.string == *other.m_payload.string;
-      case TokenKind::Number: return m_payload.integer == other.m_payload.integer;
-      case TokenKind::Float: return m_payload.real == other.m_payload.real;
-      default: return true;
+      case TokenKind::Identifier:
+        return m_name == other.m_name;
+      case TokenKind::String:
+        return *m_payload.string == *other.m_payload.string;
+      case TokenKind::Number:
+        return m_payload.integer == other.m_payload.integer;
+      case TokenKind::Float:
+        return m_payload.real == other.m_payload.real;
+      default:
+        return true;
     }
   }
 

@@ -20,7 +20,18 @@ using Block = std::vector<StmtPtr>;
 
 struct Expr {
   enum Kind : uint8_t {
-    Number, Float, String, Boolean, Identifier, Binary, Unary, Call, Array, Dict, Index, Range
+    Number,
+    Float,
+    String,
+    Boolean,
+    Identifier,
+    Binary,
+    Unary,
+    Call,
+    Array,
+    Dict,
+    Index,
+    Range
   };
   explicit Expr(Kind k) : kind(k) {}
   virtual ~Expr() = default;
@@ -108,8 +119,20 @@ struct MatchArm {
 
 struct Stmt {
   enum Kind : uint8_t {
-    Let, Assign, CompoundAssign, FunctionDef, If, While, For, Match, TryCatch, Return, Break,
-    Continue, Global, Expression
+    Let,
+    Assign,
+    CompoundAssign,
+    FunctionDef,
+    If,
+    While,
+    For,
+    Match,
+    TryCatch,
+    Return,
+    Break,
+    Continue,
+    Global,
+    Expression
   };
   explicit Stmt(Kind k) : kind(k) {}
   virtual ~Stmt() = default;

@@ -13,27 +13,35 @@ enum Level { NONE, OR, AND, EQUALITY, COMPARISON, RANGE, ADDITIVE, MULTIPLICATIV
 
 int level_of(TokenKind k) {
   switch (k) {
-    case TokenKind::Or: return OR;
-    case TokenKind::And: return AND;
+    case TokenKind::Or:
+      return OR;
+    case TokenKind::And:
+      return AND;
     case TokenKind::EqualEqual:
-    case TokenKind::NotEqual: return EQUALITY;
+    case TokenKind::NotEqual:
+      return EQUALITY;
     case TokenKind::Less:
     case TokenKind::Greater:
     case TokenKind::LessEqual:
-    case TokenKind::GreaterEqual: return COMPARISON;
+    case TokenKind::GreaterEqual:
+      return COMPARISON;
     case TokenKind::Plus:
-    case TokenKind::Minus: return ADDITIVE;
+    case TokenKind::Minus:
+      return ADDITIVE;
     case TokenKind::Star:
     case TokenKind::Slash:
-    case TokenKind::Percent: return MULTIPLICATIVE;
-    case TokenKind::StarStar: return POWER;
-    default: return NONE;
+    case TokenKind::Percent:
+      return MULTIPLICATIVE;
+    case TokenKind::StarStar:
+      return POWER;
+    default:
+      return NONE;
   }
 }
 
 bool is_compound(TokenKind k) {
-  return k == TokenKind::PlusAssign || k == TokenKind::MinusAssign ||
-         k == TokenKind::StarAssign || k == TokenKind::SlashAssign;
+  return k == TokenKind::PlusAssign || k == TokenKind::MinusAssign || k == TokenKind::StarAssign ||
+         k == TokenKind::SlashAssign;
 }
 
 }  // namespace
@@ -95,15 +103,24 @@ bool Parser::parse_braced(Block& out) {
 StmtPtr Parser::parse_statement() {
   Nest nest(*this);
   switch (peek().kind()) {
-    case TokenKind::Let: return parse_let();
-    case TokenKind::Def: return parse_def();
-    case TokenKind::Return: return parse_return();
-    case TokenKind::If: return parse_if();
-    case TokenKind::While: return parse_while();
-    case TokenKind::For: return parse_for();
-    case TokenKind::Match: return parse_match();
-    case TokenKind::Try: return parse_try();
-    case TokenKind::Global: return parse_global();
+    case TokenKind::Let:
+      return parse_let();
+    case TokenKind::Def:
+      return parse_def();
+    case TokenKind::Return:
+      return parse_return();
+    case TokenKind::If:
+      return parse_if();
+    case TokenKind::While:
+      return parse_while();
+    case TokenKind::For:
+      return parse_for();
+    case TokenKind::Match:
+      return parse_match();
+    case TokenKind::Try:
+      return parse_try();
+    case TokenKind::Global:
+      return parse_global();
     case TokenKind::Break:
       advance();
       accept_semicolon();
@@ -123,7 +140,8 @@ StmtPtr Parser::parse_statement() {
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
   size_t start = m_pos;
   ExprPtr e = parse_expression();
@@ -362,11 +380,21 @@ ExprPtr Parser::parse_postfix() {
 ExprPtr Parser::parse_primary() {
   const Token& t = peek();
   switch (t.kind()) {
-    case TokenKind::Number: advance(); return std::make_unique<NumberExpr>(t.integer());
-    case TokenKind::Float: advance(); return std::make_unique<FloatExpr>(t.real());
-    case TokenKind::String: advance(); return std::make_unique<StringExpr>(t.text());
-    case TokenKind::True: advance(); return std::make_unique<BooleanExpr>(true);
-    case TokenKind::False: advance(); return std::make_unique<BooleanExpr>(false);
+    case TokenKind::Number:
+      advance();
+      return std::make_unique<NumberExpr>(t.integer());
+    case TokenKind::Float:
+      advance();
+      return std::make_unique<FloatExpr>(t.real());
+    case TokenKind::String:
+      advance();
+      return std::make_unique<StringExpr>(t.text());
+    case TokenKind::True:
+      advance();
+      return std::make_unique<BooleanExpr>(true);
+    case TokenKind::False:
+      advance();
+      return std::make_unique<BooleanExpr>(false);
     case TokenKind::Identifier:
       advance();
       return std::make_unique<IdentifierExpr>(t.name());

@@ -105,8 +105,8 @@ uint64_t parse_cgroup_limit(std::string_view text) {
 }
 
 uint64_t environment_limit() {
-  static const uint64_t limit = std::min({rlimit_of(RLIMIT_AS), rlimit_of(RLIMIT_DATA),
-                                          cgroup_limit(), physical_memory()});
+  static const uint64_t limit =
+      std::min({rlimit_of(RLIMIT_AS), rlimit_of(RLIMIT_DATA), cgroup_limit(), physical_memory()});
   return limit;
 }
 

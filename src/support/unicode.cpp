@@ -56,7 +56,9 @@ bool is_alphanumeric(char32_t c) {
 
 namespace {
 
-bool is_white_space(char32_t c) { return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE); }
+bool is_white_space(char32_t c) {
+  return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+}
 
 // Length in bytes of the character that ends at text[end - 1].
 size_t previous_length(std::string_view text, size_t end) {
