@@ -181,7 +181,8 @@ class FrontendScript(unittest.TestCase):
                                       capture_output=True, text=True)
                 self.assertEqual(proc.returncode, 0, proc.stderr)
                 self.assertIn(f"{len(first)} bytes", proc.stdout)
-                self.assertIn("scan + parse", proc.stdout)
+                self.assertIn("lower", proc.stdout)
+                self.assertIn("all three", proc.stdout)
 
 
 class TrainingWorkload(unittest.TestCase):
