@@ -1,5 +1,5 @@
--- Spectral norm of the infinite matrix A(i, j) = 1 / ((i + j)(i + j + 1) / 2 + i + 1), cut to
--- N by N, by ten rounds of the power method; prints the norm in units of 1e-9.
+-- Largest singular value of the infinite matrix A(i, j) = 1 / ((i + j)(i + j + 1) / 2 + i + 1),
+-- cut to N by N, by ten rounds of the power method; prints the norm in units of 1e-9.
 local N = 250
 
 local function a(i, j)
