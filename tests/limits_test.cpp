@@ -111,11 +111,13 @@ TEST(MemoryLimit, AFixedLimitAndTheEnvironmentsOwn) {
   EXPECT_NO_THROW(check_allocation(1000));
   EXPECT_THROW(check_allocation(1001), OutOfMemory);
   // An append in place is weighed by the block the array would move to.
-  std::vector<Value> items(40);
-  items.shrink_to_fit();
+  Value items = Value::array(std::vector<Value>(40));
+  items.mutable_array().shrink_to_fit();
   EXPECT_THROW(check_append(items), OutOfMemory);
-  items.reserve(41);
+  items.mutable_array().reserve(41);
   EXPECT_NO_THROW(check_append(items));  // room already made: nothing moves
+  Value shared = items;                  // a shared array is copied before the append
+  EXPECT_THROW(check_append(items), OutOfMemory);
   set_allocation_limit(0);
   uint64_t limit = memory::environment_limit();
   EXPECT_EQ(allocation_limit(), limit);

@@ -344,12 +344,7 @@ Value reverse(BuiltinArgs args, Host&) {
 // append leaves a as it was.
 Value push(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
-  const std::vector<Value>& items = args[0].as_array();
-  // A shared array is copied first, exactly its size, and the append then moves the copy.
-  if (args[0].is_unique())
-    check_append(items);
-  else
-    check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
+  check_append(args[0]);
   args[0].mutable_array().push_back(std::move(args[1]));
   return std::move(args[0]);
 }

@@ -25,6 +25,24 @@ inline bool floats_differ(double a, double b) { return std::fabs(a - b) >= FLOAT
 // Whether `op` divides (and so may divide by zero on Numbers).
 inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == TokenKind::Percent; }
 
+// The ordering operators, alike for Numbers and Floats (a NaN compares false); Null for any
+// operator that is not one of them.
+template <class T>
+[[gnu::always_inline]] inline Value ordering(T a, TokenKind op, T b) {
+  switch (op) {
+    case TokenKind::Less:
+      return Value::boolean(a < b);
+    case TokenKind::Greater:
+      return Value::boolean(a > b);
+    case TokenKind::LessEqual:
+      return Value::boolean(a <= b);
+    case TokenKind::GreaterEqual:
+      return Value::boolean(a >= b);
+    default:
+      return Value::null();
+  }
+}
+
 // An operator on two Numbers. Division and remainder by zero give 0 and set `divided_by_zero`;
 // the least integer divided by -1 wraps to itself.
 [[gnu::always_inline]] inline Value numbers(int64_t a, TokenKind op, int64_t b,
@@ -50,16 +68,8 @@ inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == T
       return Value::boolean(a == b);
     case TokenKind::NotEqual:
       return Value::boolean(a != b);
-    case TokenKind::Less:
-      return Value::boolean(a < b);
-    case TokenKind::Greater:
-      return Value::boolean(a > b);
-    case TokenKind::LessEqual:
-      return Value::boolean(a <= b);
-    case TokenKind::GreaterEqual:
-      return Value::boolean(a >= b);
     default:
-      return Value::null();
+      return ordering(a, op, b);
   }
 }
 
@@ -81,16 +91,8 @@ inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == T
       return Value::boolean(floats_equal(a, b));
     case TokenKind::NotEqual:
       return Value::boolean(floats_differ(a, b));
-    case TokenKind::Less:
-      return Value::boolean(a < b);
-    case TokenKind::Greater:
-      return Value::boolean(a > b);
-    case TokenKind::LessEqual:
-      return Value::boolean(a <= b);
-    case TokenKind::GreaterEqual:
-      return Value::boolean(a >= b);
     default:
-      return Value::null();
+      return ordering(a, op, b);
   }
 }
 

@@ -325,9 +325,12 @@ uint64_t allocation_limit();
 // block, would not fit beside what the process already holds. An allocation that still fails
 // throws std::bad_alloc, which the run reports the same way.
 void check_allocation(uint64_t bytes);
-// check_allocation for appending one element to `items` in place: the block it would move to.
-inline void check_append(const std::vector<Value>& items) {
-  if (items.size() == items.capacity())
+// check_allocation for appending one element to the Array `array` through mutable_array(): a
+// shared array is first copied at exactly its size, so the append then moves the copy; a
+// unique one moves only when full.
+inline void check_append(const Value& array) {
+  const std::vector<Value>& items = array.as_array();
+  if (!array.is_unique() || items.size() == items.capacity())
     check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
 }
 

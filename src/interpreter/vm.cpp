@@ -204,12 +204,7 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
 void Interpreter::push_leaf(NameId name, const Value& item) {
   Value* slot = own_binding(name);
   if (slot && slot->is(Value::Array)) {
-    // A shared array is copied first, exactly its size, and the append then moves the copy.
-    const std::vector<Value>& items = slot->as_array();
-    if (slot->is_unique())
-      check_append(items);
-    else
-      check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
+    check_append(*slot);
     Value element = item;  // held first: an array pushed onto itself is then shared, so copied
     slot->mutable_array().push_back(std::move(element));
     return;
