@@ -106,6 +106,29 @@ TEST(DictMap, FindsEveryKeyAfterGrowing) {
   EXPECT_EQ(seen, 1000u);
 }
 
+// Copies share one layout of keys until one of them gains a key; a member cache keys on the
+// layout's identity, so the copy that gained a key must no longer claim the old identity.
+TEST(DictMap, ACopyThatGainsAKeyLeavesTheOriginalAlone) {
+  DictMap original;
+  original.insert("x", Value::number(1));
+  DictMap copy = original;
+  EXPECT_EQ(copy.layout_identity(), original.layout_identity());
+  copy.insert("x", Value::number(5));  // replacing keeps the layout
+  EXPECT_EQ(copy.layout_identity(), original.layout_identity());
+  copy.insert("y", Value::number(2));
+  EXPECT_NE(copy.layout_identity(), original.layout_identity());
+  EXPECT_EQ(original.size(), 1u);
+  EXPECT_EQ(original.find("y"), nullptr);
+  EXPECT_EQ(original.find("x")->as_number(), 1);
+  EXPECT_EQ(copy.find("x")->as_number(), 5);
+  EXPECT_EQ(copy.find("y")->as_number(), 2);
+  DictMap alone;
+  alone.insert("x", Value::number(1));
+  uint64_t before = alone.layout_identity();
+  alone.insert("z", Value::number(3));  // a layout held once changes in place, under a new name
+  EXPECT_NE(alone.layout_identity(), before);
+}
+
 TEST(DictMap, KeysCompareByteForByte) {
   DictMap m;
   m.insert("a", Value::number(1));

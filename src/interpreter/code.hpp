@@ -23,7 +23,7 @@ enum class Op : uint8_t {
   CallBuiltin,  // builtin a on the top b values
   Call,         // user function bound to name a on the top b values
   MakeArray,    // from the top b values
-  MakeDict,     // keys[a..a+b) with the top b values
+  MakeDict,     // a copy of dicts[a] with the top b values put in its slots
   Index,        // pop index and target
   Range,        // pop end and start, push the array
   Jump,         // to c
@@ -71,16 +71,29 @@ struct Instr {
   uint32_t a = 0, b = 0, c = 0;
 };
 
-// A member key with its dict hash, computed once.
+// A member key with its dict hash, computed once, and the entry it was last found at in a dict
+// of the layout identified by `layout`: dicts made by one literal share a layout, so a read in a
+// loop finds its entry without probing.
 struct MemberKey {
   std::string text;
   uint64_t hash;
+  mutable uint64_t layout = 0;
+  mutable uint32_t entry = 0;
+};
+
+// A dict literal's keys laid out once: every dict it makes starts as a copy of `map`, sharing
+// its layout, and its i-th value goes to `entries[i]` (a key written twice has one entry; the
+// later value wins).
+struct DictShape {
+  DictMap map;
+  std::vector<uint32_t> entries;
 };
 
 struct Chunk {
   std::vector<Instr> code;
   std::vector<Value> constants;
   std::vector<MemberKey> keys;
+  std::vector<DictShape> dicts;
   uint32_t max_stack = 0;  // values this code pushes at most at once
 };
 

@@ -227,10 +227,13 @@ void Lowering::node(const Expr& e) {
     case Expr::Dict: {
       const auto& d = static_cast<const DictExpr&>(e);
       for (const DictEntry& entry : d.entries) expr(*entry.value);
-      uint32_t first = static_cast<uint32_t>(m_chunk.keys.size());
-      for (const DictEntry& entry : d.entries) key(entry.key);
+      DictShape shape;
+      for (const DictEntry& entry : d.entries)
+        shape.entries.push_back(shape.map.entry_of(entry.key, DictMap::hash(entry.key)));
+      m_chunk.dicts.push_back(std::move(shape));
       int n = static_cast<int>(d.entries.size());
-      emit({Op::MakeDict, 0, 0, first, static_cast<uint32_t>(n)}, 1 - n);
+      uint32_t index = static_cast<uint32_t>(m_chunk.dicts.size() - 1);
+      emit({Op::MakeDict, 0, 0, index, static_cast<uint32_t>(n)}, 1 - n);
       return;
     }
     case Expr::Range: {

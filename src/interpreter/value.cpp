@@ -317,40 +317,72 @@ uint64_t DictMap::hash(std::string_view key) {
   return mix(h ^ tail);
 }
 
-void DictMap::insert(std::string_view key, uint64_t h, Value value) {
-  if ((m_count + 1) * 4 > m_slots.size() * 3) grow();
-  size_t mask = m_slots.size() - 1;
-  for (size_t i = h & mask;; i = (i + 1) & mask) {
-    Slot& s = m_slots[i];
-    if (!s.used) {
-      s.key = key;
-      s.value = std::move(value);
-      s.hash = h;
-      s.used = true;
-      ++m_count;
-      return;
-    }
-    if (s.hash == h && s.key == key) {
-      s.value = std::move(value);
-      return;
-    }
-  }
+namespace {
+
+uint64_t next_layout_identity() {
+  static uint64_t last = 0;
+  return ++last;
 }
 
-void DictMap::release_values() noexcept {
-  for (Slot& s : m_slots) Value gone = std::move(s.value);
+}  // namespace
+
+DictLayout::DictLayout() : identity(next_layout_identity()) {}
+
+DictLayout::DictLayout(const DictLayout& other)
+    : identity(next_layout_identity()), slots(other.slots), count(other.count) {}
+
+uint32_t DictLayout::entry_of(std::string_view key, uint64_t h) {
+  size_t found = find(key, h);
+  if (found != SIZE_MAX) return slots[found].entry;
+  if ((count + 1) * 4 > slots.size() * 3) grow();
+  identity = next_layout_identity();  // a layout with another key is another layout
+  size_t mask = slots.size() - 1;
+  size_t i = h & mask;
+  while (slots[i].used) i = (i + 1) & mask;
+  slots[i].key = key;
+  slots[i].hash = h;
+  slots[i].entry = static_cast<uint32_t>(count);
+  slots[i].used = true;
+  return static_cast<uint32_t>(count++);
 }
 
-void DictMap::grow() {
-  std::vector<Slot> old = std::move(m_slots);
-  m_slots = std::vector<Slot>(old.empty() ? 8 : old.size() * 2);
-  size_t mask = m_slots.size() - 1;
+void DictLayout::grow() {
+  std::vector<Slot> old = std::move(slots);
+  slots = std::vector<Slot>(old.empty() ? 8 : old.size() * 2);
+  size_t mask = slots.size() - 1;
   for (Slot& s : old) {
     if (!s.used) continue;
     size_t i = s.hash & mask;
-    while (m_slots[i].used) i = (i + 1) & mask;
-    m_slots[i] = std::move(s);
+    while (slots[i].used) i = (i + 1) & mask;
+    slots[i] = std::move(s);
   }
+}
+
+DictLayout& DictMap::own_layout() {
+  if (!m_layout) {
+    m_layout = new DictLayout();
+  } else if (m_layout->refs > 1) {
+    DictLayout* copy = new DictLayout(*m_layout);
+    --m_layout->refs;
+    m_layout = copy;
+  }
+  return *m_layout;
+}
+
+uint32_t DictMap::entry_of(std::string_view key, uint64_t h) {
+  size_t slot = find_slot(key, h);
+  if (slot != SIZE_MAX) return entry_at_slot(slot);  // a known key keeps the shared layout
+  uint32_t entry = own_layout().entry_of(key, h);
+  if (entry == m_values.size()) m_values.emplace_back();
+  return entry;
+}
+
+void DictMap::insert(std::string_view key, uint64_t h, Value value) {
+  m_values[entry_of(key, h)] = std::move(value);
+}
+
+void DictMap::release_values() noexcept {
+  for (Value& v : m_values) Value gone = std::move(v);
 }
 
 void append_float(std::string& out, double d) {

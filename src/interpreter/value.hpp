@@ -180,50 +180,102 @@ class Value {
   Payload m_u;
 };
 
-// A string-keyed hash table with per-process seeded hashing. Keys are never removed, so
-// plain linear probing suffices. Iteration follows the table's slots: an order that has
-// nothing to do with insertion and differs from run to run.
+// The keys of a dict and where each one's value lives: a string-keyed hash table with
+// per-process seeded hashing, shared by every dict made from one literal. Keys are never
+// removed, so plain linear probing suffices. Each layout has an identity of its own, never
+// reused, so a cache keyed on it cannot mistake a new layout for an old one at the same address.
+struct DictLayout {
+  struct Slot {
+    std::string key;
+    uint64_t hash = 0;
+    uint32_t entry = 0;  // the index of the key's value
+    bool used = false;
+  };
+  uint32_t refs = 1;
+  uint64_t identity;
+  std::vector<Slot> slots;
+  size_t count = 0;
+
+  DictLayout();
+  DictLayout(const DictLayout& other);
+  // The slot holding `key`, or SIZE_MAX.
+  size_t find(std::string_view key, uint64_t h) const;
+  // The entry of `key`, added as the next entry when absent; the table may grow.
+  uint32_t entry_of(std::string_view key, uint64_t h);
+  void grow();
+};
+
+// A dict: its layout, shared while nobody adds a key, and its values in entry order.
+// Iteration follows the table's slots: an order that has nothing to do with insertion and
+// differs from run to run.
 class DictMap {
  public:
+  DictMap() = default;
+  DictMap(const DictMap& other) : m_layout(other.m_layout), m_values(other.m_values) {
+    if (m_layout) ++m_layout->refs;
+  }
+  DictMap(DictMap&& other) noexcept
+      : m_layout(std::exchange(other.m_layout, nullptr)), m_values(std::move(other.m_values)) {}
+  DictMap& operator=(DictMap other) noexcept {
+    std::swap(m_layout, other.m_layout);
+    m_values.swap(other.m_values);
+    return *this;
+  }
+  ~DictMap() { drop_layout(); }
+
   static uint64_t hash(std::string_view key);
 
-  size_t size() const { return m_count; }
+  size_t size() const { return m_values.size(); }
   const Value* find(std::string_view key) const { return find(key, hash(key)); }
-  const Value* find(std::string_view key, uint64_t h) const;
+  const Value* find(std::string_view key, uint64_t h) const {
+    if (!m_layout) return nullptr;
+    size_t slot = m_layout->find(key, h);
+    return slot == SIZE_MAX ? nullptr : &m_values[m_layout->slots[slot].entry];
+  }
   // Inserts or replaces.
   void insert(std::string_view key, Value value) { insert(key, hash(key), std::move(value)); }
   void insert(std::string_view key, uint64_t h, Value value);
+  // The entry of `key`, inserting it with a Null value when absent. A copy of the map keeps its
+  // layout, so values can then be put straight into a copy's entries.
+  uint32_t entry_of(std::string_view key, uint64_t h);
+  void set_at(uint32_t entry, Value value) { m_values[entry] = std::move(value); }
+  // What a member cache keys on, and the value it then reads.
+  uint64_t layout_identity() const { return m_layout ? m_layout->identity : 0; }
+  const Value& value_of_entry(uint32_t entry) const { return m_values[entry]; }
+  uint32_t entry_at_slot(size_t slot) const { return m_layout->slots[slot].entry; }
+  size_t find_slot(std::string_view key, uint64_t h) const {
+    return m_layout ? m_layout->find(key, h) : SIZE_MAX;
+  }
 
   template <class F>
   void for_each(F&& f) const {
-    for (const Slot& s : m_slots)
-      if (s.used) f(std::string_view(s.key), s.value);
+    for (size_t i = next_position(0); i < end_position(); i = next_position(i + 1))
+      f(key_at(i), value_at(i));
   }
 
   // A walk in the same order as for_each, one entry at a time: the first entry at or after
   // position `i`, or end_position() when there is none.
   size_t next_position(size_t i) const {
-    while (i < m_slots.size() && !m_slots[i].used) ++i;
+    while (i < end_position() && !m_layout->slots[i].used) ++i;
     return i;
   }
-  size_t end_position() const { return m_slots.size(); }
-  std::string_view key_at(size_t i) const { return m_slots[i].key; }
-  const Value& value_at(size_t i) const { return m_slots[i].value; }
+  size_t end_position() const { return m_layout ? m_layout->slots.size() : 0; }
+  std::string_view key_at(size_t i) const { return m_layout->slots[i].key; }
+  const Value& value_at(size_t i) const { return m_values[m_layout->slots[i].entry]; }
 
   // Lets go of every value, keeping the keys; used when the map itself is being freed.
   void release_values() noexcept;
 
  private:
-  struct Slot {
-    std::string key;
-    Value value;
-    uint64_t hash = 0;
-    bool used = false;
-  };
-  void grow();
+  void drop_layout() noexcept {
+    if (m_layout && --m_layout->refs == 0) delete m_layout;
+    m_layout = nullptr;
+  }
+  // The layout, made or copied first so that this map alone holds it.
+  DictLayout& own_layout();
 
-  std::vector<Slot> m_slots;
-  size_t m_count = 0;
+  DictLayout* m_layout = nullptr;
+  std::vector<Value> m_values;
 };
 
 struct StringObject : HeapObject {
@@ -268,13 +320,13 @@ inline bool same_text(std::string_view a, std::string_view b) {
   return true;
 }
 
-inline const Value* DictMap::find(std::string_view key, uint64_t h) const {
-  if (m_slots.empty()) return nullptr;
-  size_t mask = m_slots.size() - 1;
+inline size_t DictLayout::find(std::string_view key, uint64_t h) const {
+  if (slots.empty()) return SIZE_MAX;
+  size_t mask = slots.size() - 1;
   for (size_t i = h & mask;; i = (i + 1) & mask) {
-    const Slot& s = m_slots[i];
-    if (!s.used) return nullptr;
-    if (s.hash == h && same_text(s.key, key)) return &s.value;
+    const Slot& s = slots[i];
+    if (!s.used) return SIZE_MAX;
+    if (s.hash == h && same_text(s.key, key)) return i;
   }
 }
 

@@ -29,18 +29,21 @@ Value element(const Value& target, const Value& index) {
 }
 
 // The entry of a dict under a member key; Null when absent or when `target` is no dict.
-Value member(const Value& target, const MemberKey& key) {
+[[gnu::always_inline]] inline Value member(const Value& target, const MemberKey& key) {
   if (!target.is(Value::Dict)) return Value::null();
-  const Value* found = target.as_dict().find(key.text, key.hash);
-  return found ? *found : Value::null();
+  const DictMap& map = target.as_dict();
+  if (map.layout_identity() == key.layout && key.layout != 0) return map.value_of_entry(key.entry);
+  size_t slot = map.find_slot(key.text, key.hash);
+  if (slot == SIZE_MAX) return Value::null();
+  key.layout = map.layout_identity();
+  key.entry = map.entry_at_slot(slot);
+  return map.value_of_entry(key.entry);
 }
 
-Value make_dict(const Chunk& chunk, const Instr& in, Value* values) {
-  DictMap map;
-  for (uint32_t i = 0; i < in.b; ++i) {
-    const MemberKey& key = chunk.keys[in.a + i];
-    map.insert(key.text, key.hash, std::move(values[i]));
-  }
+Value make_dict(const DictShape& shape, Value* values) {
+  DictMap map = shape.map;
+  for (size_t i = 0; i < shape.entries.size(); ++i)
+    map.set_at(shape.entries[i], std::move(values[i]));
   return Value::dict(std::move(map));
 }
 
@@ -220,7 +223,7 @@ op_MakeArray : {
 op_MakeDict : {
   {
     Value* values = sp - ip->b;
-    Value dict = make_dict(*chunk, *ip, values);
+    Value dict = make_dict(chunk->dicts[ip->a], values);
     clear(values, sp);
     sp = values;
     *sp++ = std::move(dict);
