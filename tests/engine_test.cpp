@@ -64,11 +64,13 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"x = x - y", Op::UpdateL},
       {"s = s + f() + \"!\"", Op::Append},
       {"s += f()", Op::Append},
-      {"a = push(a, 1)", Op::PushLeaf},
+      {"a = push(a, 1)", Op::Push},
+      {"a = push(a, b[i + 1] * 2)", Op::Push},
       {"a = push(a, f())", Op::BuiltinUpdate},
       {"y = d.key", Op::MemberName},
       {"y = f().key", Op::Member},
       {"y = a[i]", Op::IndexLL},
+      {"y = a[i - len(b)]", Op::IndexName},
   };
   for (const Row& row : rows) {
     EXPECT_TRUE(has(ops_of(row.source, true), row.specialised)) << row.source;

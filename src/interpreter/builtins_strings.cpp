@@ -344,8 +344,7 @@ Value reverse(BuiltinArgs args, Host&) {
 // append leaves a as it was.
 Value push(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
-  check_append(args[0]);
-  args[0].mutable_array().push_back(std::move(args[1]));
+  append_in_place(args[0], std::move(args[1]));
   return std::move(args[0]);
 }
 

@@ -55,10 +55,11 @@ enum class Op : uint8_t {
   AddConstant,    // name a = name a (op x) constants[b], a Number, by adding constants[c]
   Append,         // name a = top b+1 values joined by +, the first being name a's value
   BuiltinUpdate,  // name a = builtin c on the top b values, the first being name a's value
-  PushLeaf,       // name a = push(name a, leaf b), appending in place
+  Push,           // name a = push(name a, popped value), appending in place
   Member,         // pop a dict, push its entry keys[a]
   MemberName,     // push the entry keys[b] of the dict bound to name a
   IndexLL,        // push leaf a [leaf b], read in place
+  IndexName,      // replace the top with name a [top], read in place
 };
 
 // A leaf operand: a name, or a constant when LEAF_CONSTANT is set.

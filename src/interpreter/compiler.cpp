@@ -51,6 +51,53 @@ int builtin_of(NameId name) {
   return known[name];
 }
 
+// Whether `e` is small (a few dozen nodes at most) and calls no user function. Nothing else can
+// change a binding (builtins never assign), so such an expression may be evaluated before a
+// name that the generic order reads first. The bound keeps the check's cost per site constant.
+bool is_short_and_call_free(const Expr& e) {
+  constexpr size_t MAX_NODES = 32;
+  std::vector<const Expr*> pending{&e};
+  for (size_t seen = 0; !pending.empty(); ++seen) {
+    if (seen == MAX_NODES) return false;
+    const Expr& at = *pending.back();
+    pending.pop_back();
+    switch (at.kind) {
+      case Expr::Binary:
+        pending.push_back(static_cast<const BinaryExpr&>(at).left.get());
+        pending.push_back(static_cast<const BinaryExpr&>(at).right.get());
+        break;
+      case Expr::Index:
+        pending.push_back(static_cast<const IndexExpr&>(at).target.get());
+        pending.push_back(static_cast<const IndexExpr&>(at).index.get());
+        break;
+      case Expr::Unary:
+        pending.push_back(static_cast<const UnaryExpr&>(at).operand.get());
+        break;
+      case Expr::Range:
+        pending.push_back(static_cast<const RangeExpr&>(at).start.get());
+        pending.push_back(static_cast<const RangeExpr&>(at).end.get());
+        break;
+      case Expr::Call: {
+        const auto& c = static_cast<const CallExpr&>(at);
+        if (builtin_of(c.name) < 0) return false;
+        for (const ExprPtr& arg : c.args) pending.push_back(arg.get());
+        break;
+      }
+      case Expr::Array:
+        for (const ExprPtr& element : static_cast<const ArrayExpr&>(at).elements)
+          pending.push_back(element.get());
+        break;
+      case Expr::Dict:
+        for (const DictEntry& entry : static_cast<const DictExpr&>(at).entries)
+          pending.push_back(entry.value.get());
+        break;
+      default:  // a leaf
+        break;
+    }
+  }
+  return true;
+}
+
 uint8_t op_code(TokenKind k) { return static_cast<uint8_t>(k); }
 
 // Lowers statements and expressions into one chunk.
@@ -149,7 +196,8 @@ void Lowering::expr(const Expr& e) {
       at = b.left.get();
     } else if (at->kind == Expr::Index) {
       const auto& x = static_cast<const IndexExpr&>(*at);
-      if (specialise() && x.target->kind == Expr::Identifier && is_leaf(*x.index)) break;
+      if (specialise() && x.target->kind == Expr::Identifier && is_short_and_call_free(*x.index))
+        break;
       links.push_back(at);
       at = x.target.get();
     } else {
@@ -198,14 +246,18 @@ void Lowering::node(const Expr& e) {
       emit({Op::BinaryLL, op_code(b.op), 0, left, leaf(*b.right)}, 1);
       return;
     }
-    case Expr::Index: {  // a name indexed by a leaf
+    case Expr::Index: {  // a name indexed by a short expression that calls no user function
       const auto& x = static_cast<const IndexExpr&>(e);
       NameId target = static_cast<const IdentifierExpr&>(*x.target).name;
-      if (x.index->kind == Expr::String)
+      if (x.index->kind == Expr::String) {
         emit({Op::MemberName, 0, 0, target, key(static_cast<const StringExpr&>(*x.index).text())},
              1);
-      else
+      } else if (is_leaf(*x.index)) {
         emit({Op::IndexLL, 0, 0, target, leaf(*x.index)}, 1);
+      } else {
+        expr(*x.index);
+        emit({Op::IndexName, 0, 0, target}, 0);
+      }
       return;
     }
     case Expr::Unary: {
@@ -415,9 +467,10 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   const auto& c = static_cast<const CallExpr&>(*s.value);
   int builtin = builtin_of(c.name);
   if (builtin < 0 || c.args.empty() || !is_name(*c.args[0], s.name)) return false;
-  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1])) {
-    // Reading a leaf has no effect, so x need not be read before it.
-    emit({Op::PushLeaf, 0, 0, s.name, leaf(*c.args[1])}, 0);
+  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_short_and_call_free(*c.args[1])) {
+    // Nothing the pushed expression does can change x, so x need not be read before it.
+    expr(*c.args[1]);
+    emit({Op::Push, 0, 0, s.name}, -1);
     return true;
   }
   for (const ExprPtr& arg : c.args) expr(*arg);

@@ -377,13 +377,24 @@ uint64_t allocation_limit();
 // block, would not fit beside what the process already holds. An allocation that still fails
 // throws std::bad_alloc, which the run reports the same way.
 void check_allocation(uint64_t bytes);
-// check_allocation for appending one element to the Array `array` through mutable_array(): a
-// shared array is first copied at exactly its size, so the append then moves the copy; a
-// unique one moves only when full.
+// The room an array that is full at `size` elements grows to: it doubles, from at least 8, so
+// building an array element by element moves it a few times only.
+inline size_t grown_capacity(size_t size) { return size < 4 ? 8 : size * 2; }
+// check_allocation for appending one element to the Array `array` with append_in_place: a
+// shared array is first copied at exactly its size and then grows; a unique one grows only when
+// full. Either way the block it moves to is weighed.
 inline void check_append(const Value& array) {
   const std::vector<Value>& items = array.as_array();
   if (!array.is_unique() || items.size() == items.capacity())
-    check_allocation((uint64_t{items.size()} * 2 + 1) * sizeof(Value));
+    check_allocation(uint64_t{grown_capacity(items.size())} * sizeof(Value));
+}
+// Appends `item` to the Array `array`, in place when nobody else holds it. A refused append
+// changes nothing.
+inline void append_in_place(Value& array, Value&& item) {
+  check_append(array);
+  std::vector<Value>& items = array.mutable_array();
+  if (items.size() == items.capacity()) items.reserve(grown_capacity(items.size()));
+  items.push_back(std::move(item));
 }
 
 }  // namespace orvane

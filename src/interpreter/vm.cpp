@@ -199,17 +199,10 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
   }
 }
 
-// `x = push(x, leaf)`: an array in x's own binding grows in place (copied first if shared);
-// anything else takes the generic rule.
-void Interpreter::push_leaf(NameId name, const Value& item) {
-  Value* slot = own_binding(name);
-  if (slot && slot->is(Value::Array)) {
-    check_append(*slot);
-    Value element = item;  // held first: an array pushed onto itself is then shared, so copied
-    slot->mutable_array().push_back(std::move(element));
-    return;
-  }
-  Value args[2] = {lookup(name), item};
+// `x = push(x, item)` when x holds no array of its own binding: the generic rule. The item, at
+// `item`, is consumed.
+void Interpreter::push_generic(NameId name, Value* item) {
+  Value args[2] = {lookup(name), std::move(*item)};
   assign(name, call_builtin_at(BUILTIN_PUSH, std::span<Value>(args, 2), m_host));
 }
 

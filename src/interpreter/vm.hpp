@@ -126,7 +126,7 @@ class Interpreter {
   void update(NameId name, TokenKind op, const Value& right);
   void append(NameId name, Value* values, size_t count);
   Value builtin_update(NameId name, int builtin, Value* args, size_t argc);
-  void push_leaf(NameId name, const Value& item);
+  void push_generic(NameId name, Value* item);
 
   LoweringOptions m_options;
   std::vector<NameEntry> m_names;

@@ -133,8 +133,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(MatchTest),     HANDLER(Catch),        HANDLER(Leave),         HANDLER(Halt),
       HANDLER(BinaryLL),      HANDLER(BinarySL),     HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
       HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
-      HANDLER(BuiltinUpdate), HANDLER(PushLeaf),     HANDLER(Member),        HANDLER(MemberName),
-      HANDLER(IndexLL),
+      HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
+      HANDLER(IndexLL),       HANDLER(IndexName),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -478,8 +478,15 @@ op_BuiltinUpdate : {
   }
   NEXT();
 }
-op_PushLeaf : {
-  push_leaf(ip->a, leaf(ip->b));
+op_Push : {
+  Value* slot = own_binding(ip->a);
+  --sp;
+  if (slot && slot->is(Value::Array)) {
+    append_in_place(*slot, std::move(*sp));
+    *sp = Value();
+  } else {
+    push_generic(ip->a, sp);
+  }
   NEXT();
 }
 op_Member : {
@@ -492,6 +499,10 @@ op_MemberName : {
 }
 op_IndexLL : {
   *sp++ = element(names[ip->a].value, leaf(ip->b));
+  NEXT();
+}
+op_IndexName : {
+  sp[-1] = element(names[ip->a].value, sp[-1]);
   NEXT();
 }
 #undef NEXT
