@@ -60,6 +60,8 @@ enum class Op : uint8_t {
   MemberName,     // push the entry keys[b] of the dict bound to name a
   IndexLL,        // push leaf a [leaf b], read in place
   IndexName,      // replace the top with name a [top], read in place
+  ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below
+                  // it; clears the break flag when x is 1
 };
 
 // A leaf operand: a name, or a constant when LEAF_CONSTANT is set.

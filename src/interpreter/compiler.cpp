@@ -103,7 +103,8 @@ uint8_t op_code(TokenKind k) { return static_cast<uint8_t>(k); }
 // Lowers statements and expressions into one chunk.
 class Lowering {
  public:
-  Lowering(Chunk& chunk, const LoweringOptions& options) : m_chunk(chunk), m_options(options) {}
+  Lowering(Chunk& chunk, const LoweringOptions& options, bool function_body)
+      : m_chunk(chunk), m_options(options), m_function_body(function_body) {}
 
   // A block stops after any statement that leaves a return pending or a flag set, and after
   // its first statement whatever it did, since the flags may have been set on entry.
@@ -146,6 +147,9 @@ class Lowering {
   Chunk& m_chunk;
   const LoweringOptions& m_options;
   int64_t m_depth = 0;
+  const bool m_function_body;
+  int m_loops = 0;       // loops around the statement being lowered
+  int m_try_bodies = 0;  // try bodies around it
   // Calls, returns, breaks and continues lowered so far: the statements that may set flags.
   uint64_t m_flag_setters = 0;
 };
@@ -375,6 +379,14 @@ void Lowering::statement(const Stmt& s) {
         expr(*r.value);
       else
         emit({Op::Const, 0, 0, constant(Value::null())}, 1);
+      // Outside a try body nothing between here and the end of the function looks at a
+      // pending return, so the call ends at once, the way the loops it leaves would leave the
+      // flags: with the break flag clear.
+      if (specialise() && m_function_body && m_try_bodies == 0) {
+        uint8_t clear_break = m_loops > 0 ? 1 : 0;
+        emit({Op::ReturnLeave, clear_break, 0, 0, static_cast<uint32_t>(m_depth)}, -1);
+        return;
+      }
       flag_setter(Op::Return, -1);
       return;
     }
@@ -497,7 +509,9 @@ void Lowering::while_statement(const WhileStmt& s) {
   uint32_t head = here();
   emit({Op::Tick}, 0);
   size_t exit = jump_unless(*s.condition);
+  ++m_loops;
   block(s.body);
+  --m_loops;
   size_t end = emit({Op::LoopEnd, 0, 0, 0, head}, 0);
   land(exit);
   land(end);
@@ -525,7 +539,9 @@ void Lowering::for_statement(const ForStmt& s) {
 void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t start) {
   uint32_t head = here();
   size_t step = emit({next, 0, 0, variable}, 0);
+  ++m_loops;
   block(body);
+  --m_loops;
   size_t end = emit({Op::LoopEnd, 0, 0, 0, head}, 0);
   land(step);
   land(end);
@@ -552,7 +568,9 @@ void Lowering::match_statement(const MatchStmt& s) {
 }
 
 void Lowering::try_statement(const TryCatchStmt& s) {
+  ++m_try_bodies;
   block(s.try_body);
+  --m_try_bodies;
   size_t skip = emit({Op::Catch, 0, 0, s.error_name}, 0);
   block(s.catch_body);
   land(skip);
@@ -567,7 +585,7 @@ LoweringOptions lowering_options_from_environment() {
 
 Chunk lower_statement(const Stmt& stmt, const LoweringOptions& options) {
   Chunk chunk;
-  Lowering lowering(chunk, options);
+  Lowering lowering(chunk, options, false);
   lowering.statement(stmt);
   lowering.finish(Op::Halt);
   return chunk;
@@ -577,7 +595,7 @@ std::shared_ptr<const FunctionData> lower_function(const FunctionDecl& decl,
                                                    const LoweringOptions& options) {
   auto fn = std::make_shared<FunctionData>();
   fn->params = decl.params;
-  Lowering lowering(fn->chunk, options);
+  Lowering lowering(fn->chunk, options, true);
   lowering.block(decl.body);
   lowering.finish(Op::Leave);
   return fn;

@@ -52,27 +52,6 @@ Value& Interpreter::shadowed_global(NameId name) {
 
 void Interpreter::declare_global(NameId name) { m_names[name].declared_global = true; }
 
-void Interpreter::pop_frame(size_t start) {
-  while (m_shadowed.size() > start) {
-    Shadowed& saved = m_shadowed.back();
-    NameEntry& e = m_names[saved.name];
-    e.value.swap(saved.value);
-    e.frame = saved.frame;
-    m_shadowed.pop_back();  // lets go of the call's own value
-  }
-  --m_depth;
-}
-
-void Interpreter::recover() {
-  // Restoring every displaced binding, innermost first, brings back the globals.
-  while (m_depth > 0) pop_frame(0);
-  m_frames.clear();
-  for (Value& v : m_stack) v = Value();
-  m_stack_top = 0;
-  m_pending = Value();
-  m_flags = 0;
-}
-
 Value Interpreter::take_pending() {
   m_flags &= static_cast<uint8_t>(~PENDING);
   return std::move(m_pending);  // a moved-from value is Null
@@ -95,37 +74,10 @@ void Interpreter::run(const Chunk& chunk) {
   dispatch(chunk.code.data());
 }
 
-Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
-  prepare();
-  reserve(m_stack.data() + m_stack_top, fn.chunk.max_stack + 1);
-  return dispatch(enter_call(fn, Value(), args.data(), args.size(), nullptr, true));
-}
-
 Value* Interpreter::grow_stack(Value* sp, size_t count) {
   size_t used = static_cast<size_t>(sp - m_stack.data());
   if (used + count > m_stack.size()) m_stack.resize(std::max(m_stack.size() * 2, used + count));
   return m_stack.data() + used;
-}
-
-const Instr* Interpreter::enter_call(const FunctionData& fn, Value callee, Value* args, size_t argc,
-                                     const Instr* resume, bool native) {
-  if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
-  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native);
-  ++m_depth;
-  size_t n = std::min(fn.params.size(), argc);
-  for (size_t i = 0; i < n; ++i) {
-    // A parameter's first binding in the new call displaces the cell's content.
-    NameEntry& e = m_names[fn.params[i]];
-    if (e.declared_global || e.frame == m_depth) {
-      assign(fn.params[i], std::move(args[i]));
-      continue;
-    }
-    m_shadowed.emplace_back(fn.params[i], e.frame, std::move(e.value));
-    e.value = std::move(args[i]);
-    e.frame = m_depth;
-  }
-  tick();
-  return fn.chunk.code.data();
 }
 
 // ---- rules kept out of the dispatch loop ----

@@ -104,6 +104,57 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
 
 }  // namespace
 
+// Calls are entered and left here, beside the loop that inlines them.
+[[gnu::always_inline]] inline const Instr* Interpreter::enter_call(const FunctionData& fn,
+                                                                   Value callee, Value* args,
+                                                                   size_t argc, const Instr* resume,
+                                                                   bool native) {
+  if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
+  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native);
+  ++m_depth;
+  size_t n = std::min(fn.params.size(), argc);
+  for (size_t i = 0; i < n; ++i) {
+    // A parameter's first binding in the new call displaces the cell's content.
+    NameEntry& e = m_names[fn.params[i]];
+    if (e.declared_global || e.frame == m_depth) {
+      assign(fn.params[i], std::move(args[i]));
+      continue;
+    }
+    m_shadowed.emplace_back(fn.params[i], e.frame, std::move(e.value));
+    e.value = std::move(args[i]);
+    e.frame = m_depth;
+  }
+  tick();
+  return fn.chunk.code.data();
+}
+
+[[gnu::always_inline]] inline void Interpreter::pop_frame(size_t start) {
+  while (m_shadowed.size() > start) {
+    Shadowed& saved = m_shadowed.back();
+    NameEntry& e = m_names[saved.name];
+    e.value.swap(saved.value);
+    e.frame = saved.frame;
+    m_shadowed.pop_back();  // lets go of the call's own value
+  }
+  --m_depth;
+}
+
+Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) {
+  prepare();
+  reserve(m_stack.data() + m_stack_top, fn.chunk.max_stack + 1);
+  return dispatch(enter_call(fn, Value(), args.data(), args.size(), nullptr, true));
+}
+
+void Interpreter::recover() {
+  // Restoring every displaced binding, innermost first, brings back the globals.
+  while (m_depth > 0) pop_frame(0);
+  m_frames.clear();
+  for (Value& v : m_stack) v = Value();
+  m_stack_top = 0;
+  m_pending = Value();
+  m_flags = 0;
+}
+
 Value Interpreter::dispatch(const Instr* ip) {
   Value* sp = m_stack.data() + m_stack_top;
   const Chunk* chunk = m_frames.back().chunk;
@@ -134,7 +185,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(BinaryLL),      HANDLER(BinarySL),     HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
       HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
       HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
-      HANDLER(IndexLL),       HANDLER(IndexName),
+      HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(ReturnLeave),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -366,9 +417,22 @@ op_Catch : {
   catch_error(ip->a);
   NEXT();
 }
+op_ReturnLeave : {
+  {
+    Value* base = sp - ip->b;  // where the arguments started
+    Value result = std::move(sp[-1]);
+    clear(base, sp);
+    sp = base;
+    *sp = std::move(result);
+    if (ip->x) m_flags &= static_cast<uint8_t>(~BREAK);
+  }
+  goto leave;
+}
 op_Leave : {
   // The result goes to the slot the arguments started at, kept free for it.
   *sp = has_pending() ? take_pending() : Value();
+}
+leave : {
   Frame& frame = m_frames.back();
   const Instr* resume = frame.resume;
   bool native = frame.native;
