@@ -60,6 +60,9 @@ enum class Op : uint8_t {
   MemberName,     // push the entry keys[b] of the dict bound to name a
   IndexLL,        // push leaf a [leaf b], read in place
   IndexName,      // replace the top with name a [top], read in place
+  WhileLoop,      // LoopEnd whose head b is a Tick, entered without a dispatch
+  ForRangeLoop,   // LoopEnd whose head b is a ForRangeNext, entered without a dispatch
+  ForArrayLoop,   // LoopEnd whose head b is a ForArrayNext, entered without a dispatch
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below
                   // it; clears the break flag when x is 1
 };

@@ -107,10 +107,10 @@ class Lowering {
       : m_chunk(chunk), m_options(options), m_function_body(function_body) {}
 
   // A block stops after any statement that leaves a return pending or a flag set, and after
-  // its first statement whatever it did, since the flags may have been set on entry.
+  // its first statement whatever it did when the flags may have been set on entry.
   void block(const Block& stmts);
   void statement(const Stmt& s);
-  void finish(Op last) { emit({last}, 0); }
+  void finish(Op last);
 
  private:
   size_t emit(Instr i, int effect);
@@ -141,8 +141,13 @@ class Lowering {
   void try_statement(const TryCatchStmt& s);
   void flag_setter(Op op, int effect) {
     emit({op}, effect);
-    ++m_flag_setters;
+    may_set_flags();
   }
+  void may_set_flags() {
+    ++m_flag_setters;
+    m_clean = false;
+  }
+  void loop_end(Op fused, uint32_t head);
 
   Chunk& m_chunk;
   const LoweringOptions& m_options;
@@ -152,6 +157,10 @@ class Lowering {
   int m_try_bodies = 0;  // try bodies around it
   // Calls, returns, breaks and continues lowered so far: the statements that may set flags.
   uint64_t m_flag_setters = 0;
+  // Whether the flags are certainly clear where code is being added. A function or a top-level
+  // statement may start with flags set: an argument's call or an earlier statement can leave a
+  // stray break.
+  bool m_clean = false;
 };
 
 size_t Lowering::emit(Instr i, int effect) {
@@ -312,7 +321,7 @@ void Lowering::call(const CallExpr& c) {
     return;
   }
   emit({Op::Call, 0, 0, c.name, static_cast<uint32_t>(n)}, 1 - n);
-  ++m_flag_setters;
+  may_set_flags();
 }
 
 size_t Lowering::jump_unless(const Expr& condition) {
@@ -334,15 +343,25 @@ size_t Lowering::jump_unless(const Expr& condition) {
   return emit({Op::JumpIfFalse}, -1);
 }
 
+// Past a check that let the block go on, the flags are clear; a statement that lowers nothing
+// able to set a flag leaves them as they were. So the check after the first statement is
+// needed only when the flags may have been set on entry.
 void Lowering::block(const Block& stmts) {
+  if (stmts.empty()) return;
+  bool entry_clean = specialise() && m_clean;
   std::vector<size_t> exits;
   for (size_t i = 0; i < stmts.size(); ++i) {
+    bool clean = i == 0 ? entry_clean : true;
+    m_clean = clean;
     uint64_t before = m_flag_setters;
     statement(*stmts[i]);
-    if ((i == 0 || m_flag_setters != before) && i + 1 < stmts.size())
+    bool sets = m_flag_setters != before;
+    if (((i == 0 && !entry_clean) || sets) && i + 1 < stmts.size())
       exits.push_back(emit({Op::CheckFlags}, 0));
+    m_clean = clean && !sets;
   }
   for (size_t exit : exits) land(exit);
+  if (!exits.empty()) m_clean = false;  // the checks that stopped the block land here
 }
 
 void Lowering::statement(const Stmt& s) {
@@ -492,8 +511,26 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   return true;
 }
 
+// Ends the chunk. A jump to a jump goes straight to the last one's target, and a jump to the
+// end of a loop becomes that end, which does not depend on where it stands.
+void Lowering::finish(Op last) {
+  emit({last}, 0);
+  if (!specialise()) return;
+  std::vector<Instr>& code = m_chunk.code;
+  for (Instr& in : code) {
+    if (in.op != Op::Jump) continue;
+    for (size_t hops = 0; code[in.c].op == Op::Jump && hops < code.size(); ++hops)
+      in.c = code[in.c].c;
+    Op target = code[in.c].op;
+    if (target == Op::LoopEnd || target == Op::WhileLoop || target == Op::ForRangeLoop ||
+        target == Op::ForArrayLoop)
+      in = code[in.c];
+  }
+}
+
 void Lowering::if_statement(const IfStmt& s) {
   size_t otherwise = jump_unless(*s.condition);
+  bool tested = m_clean;
   block(s.then_branch);
   if (!s.else_branch) {
     land(otherwise);
@@ -501,6 +538,7 @@ void Lowering::if_statement(const IfStmt& s) {
   }
   size_t end = emit({Op::Jump}, 0);
   land(otherwise);
+  m_clean = tested;
   block(*s.else_branch);
   land(end);
 }
@@ -512,10 +550,17 @@ void Lowering::while_statement(const WhileStmt& s) {
   ++m_loops;
   block(s.body);
   --m_loops;
-  size_t end = emit({Op::LoopEnd, 0, 0, 0, head}, 0);
+  size_t end = here();
+  loop_end(Op::WhileLoop, head);
   land(exit);
   land(end);
   emit({Op::ClearBreak}, 0);
+}
+
+// The end of a loop body: LoopEnd, or the form of it that knows the instruction at the loop's
+// head and goes on into it without a second dispatch.
+void Lowering::loop_end(Op fused, uint32_t head) {
+  emit({specialise() ? fused : Op::LoopEnd, 0, 0, 0, head}, 0);
 }
 
 // A range is counted through without building the array nobody else can see.
@@ -542,7 +587,8 @@ void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t sta
   ++m_loops;
   block(body);
   --m_loops;
-  size_t end = emit({Op::LoopEnd, 0, 0, 0, head}, 0);
+  size_t end = here();
+  loop_end(next == Op::ForRangeNext ? Op::ForRangeLoop : Op::ForArrayLoop, head);
   land(step);
   land(end);
   emit({Op::ClearBreak}, 0);
@@ -559,7 +605,9 @@ void Lowering::match_statement(const MatchStmt& s) {
       expr(*arm.pattern);
       test = emit({Op::MatchTest}, -1);
     }
+    bool tested = m_clean;  // the next arm is tried without this one's body having run
     block(arm.body);
+    m_clean = tested;
     ends.push_back(emit({Op::Jump}, 0));
     if (test != SIZE_MAX) land(test);
   }
@@ -572,6 +620,7 @@ void Lowering::try_statement(const TryCatchStmt& s) {
   block(s.try_body);
   --m_try_bodies;
   size_t skip = emit({Op::Catch, 0, 0, s.error_name}, 0);
+  m_clean = false;
   block(s.catch_body);
   land(skip);
 }

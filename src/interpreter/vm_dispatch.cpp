@@ -185,7 +185,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(BinaryLL),      HANDLER(BinarySL),     HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
       HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
       HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
-      HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(ReturnLeave),
+      HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
+      HANDLER(ForArrayLoop),  HANDLER(ReturnLeave),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -417,6 +418,23 @@ op_Catch : {
   catch_error(ip->a);
   NEXT();
 }
+#define LOOP_END(head_handler)                  \
+  do {                                          \
+    if (m_flags & (PENDING | BREAK)) {          \
+      ip = code + ip->c;                        \
+      DISPATCH();                               \
+    }                                           \
+    m_flags &= static_cast<uint8_t>(~CONTINUE); \
+    ip = code + ip->b;                          \
+    goto head_handler;                          \
+  } while (false)
+op_WhileLoop:
+  LOOP_END(op_Tick);
+op_ForRangeLoop:
+  LOOP_END(op_ForRangeNext);
+op_ForArrayLoop:
+  LOOP_END(op_ForArrayNext);
+#undef LOOP_END
 op_ReturnLeave : {
   {
     Value* base = sp - ip->b;  // where the arguments started
