@@ -87,6 +87,48 @@ TEST(Lowering, ShapesThatMustNotBeUpdatedInPlace) {
         << source;
 }
 
+// The code of the function that `source`, a single definition, defines.
+const Chunk& function_chunk(const Chunk& top) {
+  for (const Value& v : top.constants)
+    if (v.is(Value::Function)) return v.as_function()->chunk;
+  ADD_FAILURE() << "no function";
+  return top;
+}
+
+// A loop body checks the flags after its first statement only when they may have been set on
+// entry: at the start of a call, or after a call, a break or a continue in the loop's head.
+// Returns end calls at once outside a try body; loop ends go on into their loop's head.
+TEST(Lowering, FlagChecksAndLoopEndsWhereTheyAreNeeded) {
+  struct Row {
+    const char* source;
+    int checks;  // CheckFlags in the function's code
+    Op op;       // an instruction the function's code holds
+  };
+  const Row rows[] = {
+      {"def f() { let x = 0 for i in 0..3 { x += i x += 1 } }", 1, Op::ForRangeLoop},
+      {"def f(a) { let x = 0 for v in a { x += v x += 1 } return x }", 1, Op::ForArrayLoop},
+      {"def f() { let x = 0 while x < 3 { x += 1 x += 2 } }", 1, Op::WhileLoop},
+      {"def f() { let x = 0 for i in 0..3 { g() x += 1 } }", 2, Op::ForRangeLoop},
+      {"def f() { let x = 0 for i in g()..3 { x += 1 x += 2 } }", 2, Op::ForRangeLoop},
+      {"def f() { let x = 0 while g() { x += 1 x += 2 } }", 2, Op::WhileLoop},
+      {"def f() { for i in 0..3 { x += 1 x += 2 } }", 1, Op::ForRangeLoop},
+      {"def f() { let x = 0 if x { x += 1 x += 2 } else { x += 3 x += 4 } }", 1, Op::AddConstant},
+      {"def f() { let x = 0 for i in 0..3 { if i { return i } x += 1 } }", 1, Op::ReturnLeave},
+      {"def f() { let x = 0 try { return 1 x = 3 } catch e { x = 2 } }", 2, Op::Return},
+  };
+  for (const Row& row : rows) {
+    Program p = parse(row.source);
+    Chunk top = lower_statement(*p[0], LoweringOptions{});
+    const Chunk& body = function_chunk(top);
+    int checks = 0;
+    for (const Instr& in : body.code) checks += in.op == Op::CheckFlags;
+    EXPECT_EQ(checks, row.checks) << row.source;
+    EXPECT_TRUE(std::any_of(body.code.begin(), body.code.end(), [&](const Instr& in) {
+      return in.op == row.op;
+    })) << row.source;
+  }
+}
+
 // Runs source texts entry by entry in one interpreter.
 class Session {
  public:
