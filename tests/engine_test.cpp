@@ -55,6 +55,8 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
   const Row rows[] = {
       {"x = a + 1", Op::BinaryLL},
       {"x = f() * 2", Op::BinarySL},
+      {"x = 2 * f()", Op::BinaryLS},
+      {"x = y - a[i] * b", Op::BinaryLS},
       {"while i < n { }", Op::CompareJumpLL},
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},
@@ -64,7 +66,8 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"x = x - y", Op::UpdateL},
       {"s = s + f() + \"!\"", Op::Append},
       {"s += f()", Op::Append},
-      {"a = push(a, 1)", Op::Push},
+      {"a = push(a, 1)", Op::PushLeaf},
+      {"match x { 1 => { } y => { } }", Op::MatchLeaf},
       {"a = push(a, b[i + 1] * 2)", Op::Push},
       {"a = push(a, f())", Op::BuiltinUpdate},
       {"y = d.key", Op::MemberName},

@@ -63,6 +63,9 @@ enum class Op : uint8_t {
   WhileLoop,      // LoopEnd whose head b is a Tick, entered without a dispatch
   ForRangeLoop,   // LoopEnd whose head b is a ForRangeNext, entered without a dispatch
   ForArrayLoop,   // LoopEnd whose head b is a ForArrayNext, entered without a dispatch
+  BinaryLS,       // pop right, push leaf b (op x) right
+  MatchLeaf,      // to c unless leaf b matches the subject on top
+  PushLeaf,       // name a = push(name a, leaf b), appending in place
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below
                   // it; clears the break flag when x is 1
 };

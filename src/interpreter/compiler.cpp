@@ -217,8 +217,22 @@ void Lowering::expr(const Expr& e) {
       break;
     }
   }
-  node(*at);
-  for (auto it = links.rbegin(); it != links.rend(); ++it) link(**it);
+  auto it = links.rbegin();
+  if (specialise() && it != links.rend() && is_leaf(*at) && (*it)->kind == Expr::Binary) {
+    // A leaf on the left of a larger right operand is read after that operand when the
+    // operand cannot change it: a constant, or an operand that calls no user function.
+    const auto& b = static_cast<const BinaryExpr&>(**it);
+    if (at->kind != Expr::Identifier || is_short_and_call_free(*b.right)) {
+      expr(*b.right);
+      emit({Op::BinaryLS, op_code(b.op), 0, 0, leaf(*at)}, 0);
+      ++it;
+    } else {
+      node(*at);
+    }
+  } else {
+    node(*at);
+  }
+  for (; it != links.rend(); ++it) link(**it);
 }
 
 // The outer half of a chain link, its left part already on the stack.
@@ -498,6 +512,10 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   const auto& c = static_cast<const CallExpr&>(*s.value);
   int builtin = builtin_of(c.name);
   if (builtin < 0 || c.args.empty() || !is_name(*c.args[0], s.name)) return false;
+  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1])) {
+    emit({Op::PushLeaf, 0, 0, s.name, leaf(*c.args[1])}, 0);
+    return true;
+  }
   if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_short_and_call_free(*c.args[1])) {
     // Nothing the pushed expression does can change x, so x need not be read before it.
     expr(*c.args[1]);
@@ -601,7 +619,9 @@ void Lowering::match_statement(const MatchStmt& s) {
   std::vector<size_t> ends;
   for (const MatchArm& arm : s.arms) {
     size_t test = SIZE_MAX;
-    if (arm.pattern) {
+    if (arm.pattern && specialise() && is_leaf(*arm.pattern)) {
+      test = emit({Op::MatchLeaf, 0, 0, 0, leaf(*arm.pattern)}, 0);
+    } else if (arm.pattern) {
       expr(*arm.pattern);
       test = emit({Op::MatchTest}, -1);
     }

@@ -186,7 +186,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
       HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
       HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
-      HANDLER(ForArrayLoop),  HANDLER(ReturnLeave),
+      HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(MatchLeaf),     HANDLER(PushLeaf),
+      HANDLER(ReturnLeave),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -557,6 +558,31 @@ op_BuiltinUpdate : {
     clear(args, sp);
     sp = args;
     assign(ip->a, std::move(result));
+  }
+  NEXT();
+}
+op_BinaryLS : {
+  const Value& left = leaf(ip->b);
+  Outcome outcome = numeric(sp[-1], left, operator_of(ip), sp[-1]);
+  if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], left, operator_of(ip), sp[-1]);
+  if (outcome == DIVIDED_BY_ZERO) report_division();
+  NEXT();
+}
+op_MatchLeaf : {
+  if (!operators::pattern_matches(sp[-1], leaf(ip->b))) {
+    ip = code + ip->c;
+    DISPATCH();
+  }
+  NEXT();
+}
+op_PushLeaf : {
+  {
+    Value* slot = own_binding(ip->a);
+    Value item = leaf(ip->b);  // held first: an array pushed onto itself is then shared
+    if (slot && slot->is(Value::Array))
+      append_in_place(*slot, std::move(item));
+    else
+      push_generic(ip->a, &item);
   }
   NEXT();
 }
