@@ -53,10 +53,14 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
     Op specialised;
   };
   const Row rows[] = {
-      {"x = a + 1", Op::BinaryLL},
-      {"x = f() * 2", Op::BinarySL},
-      {"x = 2 * f()", Op::BinaryLS},
-      {"x = y - a[i] * b", Op::BinaryLS},
+      {"x = a + 1", Op::BinaryLLTo},
+      {"print(a + 1)", Op::BinaryLL},
+      {"x = f() + 1", Op::BinarySLTo},
+      {"x = 1 + f()", Op::BinaryLSTo},
+      {"x = f() + g()", Op::BinaryTo},
+      {"x = [f() * 2]", Op::BinarySL},
+      {"x = [2 * f()]", Op::BinaryLS},
+      {"print(y - a[i] * b)", Op::BinaryLS},
       {"while i < n { }", Op::CompareJumpLL},
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},

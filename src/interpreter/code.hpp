@@ -64,6 +64,10 @@ enum class Op : uint8_t {
   ForRangeLoop,   // LoopEnd whose head b is a ForRangeNext, entered without a dispatch
   ForArrayLoop,   // LoopEnd whose head b is a ForArrayNext, entered without a dispatch
   BinaryLS,       // pop right, push leaf b (op x) right
+  BinaryLLTo,     // name c = leaf a (op x) leaf b
+  BinarySLTo,     // name c = popped (op x) leaf b
+  BinaryLSTo,     // name c = leaf b (op x) popped
+  BinaryTo,       // name c = popped left (op x) popped right
   MatchLeaf,      // to c unless leaf b matches the subject on top
   PushLeaf,       // name a = push(name a, leaf b), appending in place
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below

@@ -130,6 +130,7 @@ class Lowering {
   size_t jump_unless(const Expr& condition);
 
   void assign(const AssignStmt& s);
+  void store(NameId name);
   bool update(const AssignStmt& s);
   bool append(const AssignStmt& s);
   bool builtin_update(const AssignStmt& s);
@@ -449,7 +450,27 @@ void Lowering::assign(const AssignStmt& s) {
   } else {
     expr(*s.value);
   }
-  emit({Op::Store, 0, 0, s.name}, -1);
+  store(s.name);
+}
+
+// Pops the value just computed into `name`. An operator that computed it writes its result to
+// the binding itself instead.
+void Lowering::store(NameId name) {
+  Instr& last = m_chunk.code.back();
+  if (specialise()) {
+    Op fused = last.op == Op::BinaryLL   ? Op::BinaryLLTo
+               : last.op == Op::BinarySL ? Op::BinarySLTo
+               : last.op == Op::BinaryLS ? Op::BinaryLSTo
+               : last.op == Op::Binary   ? Op::BinaryTo
+                                         : last.op;
+    if (fused != last.op) {
+      last.op = fused;
+      last.c = name;
+      --m_depth;  // the result is never pushed
+      return;
+    }
+  }
+  emit({Op::Store, 0, 0, name}, -1);
 }
 
 // `x op= leaf` and `x = x op leaf`, computed into the binding in place.

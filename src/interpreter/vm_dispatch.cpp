@@ -165,6 +165,17 @@ Value Interpreter::dispatch(const Instr* ip) {
   auto leaf = [&](uint32_t a) -> const Value& {
     return (a & LEAF_CONSTANT) ? constants[a & ~LEAF_CONSTANT] : names[a].value;
   };
+  // An operator's result written straight into the binding of `name`, as Store would.
+  auto store_binary = [&](NameId name, auto&& left, TokenKind op, const Value& right) {
+    Value* slot = own_binding(name);
+    Value scratch;
+    Value& target = slot ? *slot : scratch;
+    Outcome outcome = numeric(target, left, op, right);
+    if (outcome == NOT_NUMERIC)
+      outcome = generic(target, std::forward<decltype(left)>(left), op, right);
+    if (!slot) assign(name, std::move(scratch));
+    if (outcome == DIVIDED_BY_ZERO) report_division();
+  };
   auto enter_chunk = [&](const Chunk& entered) {
     chunk = &entered;
     code = entered.code.data();
@@ -186,7 +197,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
       HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
       HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
-      HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(MatchLeaf),     HANDLER(PushLeaf),
+      HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
+      HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(MatchLeaf),     HANDLER(PushLeaf),
       HANDLER(ReturnLeave),
   };
 #undef HANDLER
@@ -566,6 +578,26 @@ op_BinaryLS : {
   Outcome outcome = numeric(sp[-1], left, operator_of(ip), sp[-1]);
   if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], left, operator_of(ip), sp[-1]);
   if (outcome == DIVIDED_BY_ZERO) report_division();
+  NEXT();
+}
+op_BinaryLLTo : {
+  store_binary(ip->c, leaf(ip->a), operator_of(ip), leaf(ip->b));
+  NEXT();
+}
+op_BinarySLTo : {
+  store_binary(ip->c, std::move(sp[-1]), operator_of(ip), leaf(ip->b));
+  *--sp = Value();
+  NEXT();
+}
+op_BinaryLSTo : {
+  store_binary(ip->c, leaf(ip->b), operator_of(ip), sp[-1]);
+  *--sp = Value();
+  NEXT();
+}
+op_BinaryTo : {
+  store_binary(ip->c, std::move(sp[-2]), operator_of(ip), sp[-1]);
+  clear(sp - 2, sp);
+  sp -= 2;
   NEXT();
 }
 op_MatchLeaf : {
