@@ -98,6 +98,37 @@ bool is_short_and_call_free(const Expr& e) {
   return true;
 }
 
+// Whether a statement is small and defines no function, so that lowering it twice costs
+// little: counts the statements within it against `budget`.
+bool is_small_statement(const Stmt& s, int& budget) {
+  if (--budget < 0 || s.kind == Stmt::FunctionDef) return false;
+  auto small = [&](const Block& b) {
+    for (const StmtPtr& inner : b)
+      if (!is_small_statement(*inner, budget)) return false;
+    return true;
+  };
+  switch (s.kind) {
+    case Stmt::If: {
+      const auto& i = static_cast<const IfStmt&>(s);
+      return small(i.then_branch) && (!i.else_branch || small(*i.else_branch));
+    }
+    case Stmt::While:
+      return small(static_cast<const WhileStmt&>(s).body);
+    case Stmt::For:
+      return small(static_cast<const ForStmt&>(s).body);
+    case Stmt::Match:
+      for (const MatchArm& arm : static_cast<const MatchStmt&>(s).arms)
+        if (!small(arm.body)) return false;
+      return true;
+    case Stmt::TryCatch: {
+      const auto& t = static_cast<const TryCatchStmt&>(s);
+      return small(t.try_body) && small(t.catch_body);
+    }
+    default:
+      return true;
+  }
+}
+
 uint8_t op_code(TokenKind k) { return static_cast<uint8_t>(k); }
 
 // Lowers statements and expressions into one chunk.
@@ -108,9 +139,10 @@ class Lowering {
 
   // A block stops after any statement that leaves a return pending or a flag set, and after
   // its first statement whatever it did when the flags may have been set on entry.
-  void block(const Block& stmts);
+  void block(const Block& stmts, uint32_t* second = nullptr);
   void statement(const Stmt& s);
   void finish(Op last);
+  void function_body(const Block& body);
 
  private:
   size_t emit(Instr i, int effect);
@@ -361,11 +393,12 @@ size_t Lowering::jump_unless(const Expr& condition) {
 // Past a check that let the block go on, the flags are clear; a statement that lowers nothing
 // able to set a flag leaves them as they were. So the check after the first statement is
 // needed only when the flags may have been set on entry.
-void Lowering::block(const Block& stmts) {
+void Lowering::block(const Block& stmts, uint32_t* second) {
   if (stmts.empty()) return;
   bool entry_clean = specialise() && m_clean;
   std::vector<size_t> exits;
   for (size_t i = 0; i < stmts.size(); ++i) {
+    if (i == 1 && second) *second = here();
     bool clean = i == 0 ? entry_clean : true;
     m_clean = clean;
     uint64_t before = m_flag_setters;
@@ -567,6 +600,31 @@ void Lowering::finish(Op last) {
   }
 }
 
+// A call starts with the flags clear but for a stray flag left by an argument's call, which
+// stops the body after its first statement (unless that statement clears it). So the body is
+// lowered for clear flags, and a small first statement is lowered a second time, for a call
+// that finds a flag set: it runs, its flags are checked, and the call goes on into the body's
+// second statement or ends.
+void Lowering::function_body(const Block& body) {
+  int budget = 16;
+  if (!specialise() || body.size() < 2 || !is_small_statement(*body[0], budget)) {
+    block(body);
+    finish(Op::Leave);
+    return;
+  }
+  m_clean = true;
+  uint32_t second = 0;
+  block(body, &second);
+  uint32_t leave = here();
+  emit({Op::Leave}, 0);
+  m_chunk.flagged_entry = here();
+  m_clean = false;
+  statement(*body[0]);
+  emit({Op::CheckFlags, 0, 0, 0, 0, leave}, 0);
+  emit({Op::Jump, 0, 0, 0, 0, second}, 0);
+  finish(Op::Leave);
+}
+
 void Lowering::if_statement(const IfStmt& s) {
   size_t otherwise = jump_unless(*s.condition);
   bool tested = m_clean;
@@ -686,8 +744,7 @@ std::shared_ptr<const FunctionData> lower_function(const FunctionDecl& decl,
   auto fn = std::make_shared<FunctionData>();
   fn->params = decl.params;
   Lowering lowering(fn->chunk, options, true);
-  lowering.block(decl.body);
-  lowering.finish(Op::Leave);
+  lowering.function_body(decl.body);
   return fn;
 }
 

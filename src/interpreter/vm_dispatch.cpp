@@ -125,7 +125,7 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
     e.frame = m_depth;
   }
   tick();
-  return fn.chunk.code.data();
+  return fn.chunk.code.data() + (m_flags ? fn.chunk.flagged_entry : 0);
 }
 
 [[gnu::always_inline]] inline void Interpreter::pop_frame(size_t start) {
