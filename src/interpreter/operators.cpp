@@ -65,16 +65,8 @@ Value joined(Value left, const Value& right) {
 }
 
 Value strings(Value left, TokenKind op, const Value& right) {
-  switch (op) {
-    case TokenKind::Plus:
-      return joined(std::move(left), right);
-    case TokenKind::EqualEqual:
-      return Value::boolean(left.as_string() == right.as_string());
-    case TokenKind::NotEqual:
-      return Value::boolean(left.as_string() != right.as_string());
-    default:
-      return Value::null();
-  }
+  if (op == TokenKind::Plus) return joined(std::move(left), right);
+  return operators::string_comparison(left.as_string(), op, right.as_string());
 }
 
 Value booleans(bool a, TokenKind op, bool b) {

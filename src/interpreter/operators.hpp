@@ -96,6 +96,18 @@ template <class T>
   }
 }
 
+// == and != on two Strings, by their bytes; Null for any other operator but +.
+inline Value string_comparison(const std::string& a, TokenKind op, const std::string& b) {
+  switch (op) {
+    case TokenKind::EqualEqual:
+      return Value::boolean(a == b);
+    case TokenKind::NotEqual:
+      return Value::boolean(a != b);
+    default:
+      return Value::null();
+  }
+}
+
 // Whether two values match as a `match` pattern: same kind and equal by that kind's rule.
 bool pattern_matches(const Value& subject, const Value& pattern);
 

@@ -95,6 +95,8 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
     return operators::numbers(left.as_number(), op, right.as_number(), unused).as_boolean();
   if (left.is(Value::Float) && right.is(Value::Float))
     return operators::floats(left.as_float(), op, right.as_float()).as_boolean();
+  if (left.is(Value::String) && right.is(Value::String))
+    return operators::string_comparison(left.as_string(), op, right.as_string()).as_boolean();
   return is_truthy(binary_op(left, op, right));
 }
 
