@@ -127,6 +127,8 @@ class Interpreter {
   void append(NameId name, Value* values, size_t count);
   Value builtin_update(NameId name, int builtin, Value* args, size_t argc);
   void push_generic(NameId name, Value* item);
+  template <class Left>
+  void store_binary(NameId name, Left&& left, TokenKind op, const Value& right);
 
   LoweringOptions m_options;
   std::vector<NameEntry> m_names;

@@ -106,6 +106,19 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
 
 }  // namespace
 
+// An operator's result written straight into the binding of `name`, as Store would.
+template <class Left>
+[[gnu::always_inline]] inline void Interpreter::store_binary(NameId name, Left&& left, TokenKind op,
+                                                             const Value& right) {
+  Value* slot = own_binding(name);
+  Value scratch;
+  Value& target = slot ? *slot : scratch;
+  Outcome outcome = numeric(target, left, op, right);
+  if (outcome == NOT_NUMERIC) outcome = generic(target, std::forward<Left>(left), op, right);
+  if (!slot) assign(name, std::move(scratch));
+  if (outcome == DIVIDED_BY_ZERO) report_division();
+}
+
 // Calls are entered and left here, beside the loop that inlines them.
 [[gnu::always_inline]] inline const Instr* Interpreter::enter_call(const FunctionData& fn,
                                                                    Value callee, Value* args,
@@ -164,26 +177,17 @@ Value Interpreter::dispatch(const Instr* ip) {
   const Value* constants = chunk->constants.data();
   const MemberKey* keys = chunk->keys.data();
   NameEntry* names = m_names.data();
-  auto leaf = [&](uint32_t a) -> const Value& {
-    return (a & LEAF_CONSTANT) ? constants[a & ~LEAF_CONSTANT] : names[a].value;
-  };
-  // An operator's result written straight into the binding of `name`, as Store would.
-  auto store_binary = [&](NameId name, auto&& left, TokenKind op, const Value& right) {
-    Value* slot = own_binding(name);
-    Value scratch;
-    Value& target = slot ? *slot : scratch;
-    Outcome outcome = numeric(target, left, op, right);
-    if (outcome == NOT_NUMERIC)
-      outcome = generic(target, std::forward<decltype(left)>(left), op, right);
-    if (!slot) assign(name, std::move(scratch));
-    if (outcome == DIVIDED_BY_ZERO) report_division();
-  };
-  auto enter_chunk = [&](const Chunk& entered) {
-    chunk = &entered;
-    code = entered.code.data();
-    constants = entered.constants.data();
-    keys = entered.keys.data();
-  };
+  // No lambda here captures these locals: one that the compiler did not inline would make them
+  // live in memory, reloaded by every handler.
+#define LEAF(operand) \
+  (((operand)&LEAF_CONSTANT) ? constants[(operand) & ~LEAF_CONSTANT] : names[(operand)].value)
+#define ENTER_CHUNK(entered)             \
+  do {                                   \
+    chunk = &(entered);                  \
+    code = chunk->code.data();           \
+    constants = chunk->constants.data(); \
+    keys = chunk->keys.data();           \
+  } while (false)
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
@@ -275,7 +279,7 @@ op_Call : {
   ip = enter_call(fn, callee, args, argc, ip + 1, false);
   clear(args + std::min(fn.params.size(), argc), sp);  // the others were moved into bindings
   sp = reserve(args, fn.chunk.max_stack + 1);
-  enter_chunk(fn.chunk);
+  ENTER_CHUNK(fn.chunk);
   DISPATCH();
 }
 op_MakeArray : {
@@ -475,7 +479,7 @@ leave : {
     m_stack_top = static_cast<size_t>(sp - m_stack.data());
     return std::move(*sp);
   }
-  enter_chunk(*m_frames.back().chunk);
+  ENTER_CHUNK(*m_frames.back().chunk);
   ip = resume;
   ++sp;
   DISPATCH();
@@ -486,8 +490,8 @@ op_Halt : {
   return Value();
 }
 op_BinaryLL : {
-  const Value& left = leaf(ip->a);
-  const Value& right = leaf(ip->b);
+  const Value& left = LEAF(ip->a);
+  const Value& right = LEAF(ip->b);
   Outcome outcome = numeric(*sp, left, operator_of(ip), right);
   if (outcome == NOT_NUMERIC) outcome = generic(*sp, left, operator_of(ip), right);
   ++sp;
@@ -495,21 +499,21 @@ op_BinaryLL : {
   NEXT();
 }
 op_BinarySL : {
-  const Value& right = leaf(ip->b);
+  const Value& right = LEAF(ip->b);
   Outcome outcome = numeric(sp[-1], sp[-1], operator_of(ip), right);
   if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
   if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
 op_CompareJumpLL : {
-  if (!compare(leaf(ip->a), operator_of(ip), leaf(ip->b))) {
+  if (!compare(LEAF(ip->a), operator_of(ip), LEAF(ip->b))) {
     ip = code + ip->c;
     DISPATCH();
   }
   NEXT();
 }
 op_CompareJumpSL : {
-  bool holds = compare(sp[-1], operator_of(ip), leaf(ip->b));
+  bool holds = compare(sp[-1], operator_of(ip), LEAF(ip->b));
   *--sp = Value();
   if (!holds) {
     ip = code + ip->c;
@@ -528,7 +532,7 @@ op_CompareJumpSS : {
   NEXT();
 }
 op_UpdateL : {
-  const Value& right = leaf(ip->b);
+  const Value& right = LEAF(ip->b);
   Value* slot = own_binding(ip->a);
   if (slot && slot->is(Value::Number) && right.is(Value::Number)) {
     bool divided_by_zero = false;
@@ -576,23 +580,23 @@ op_BuiltinUpdate : {
   NEXT();
 }
 op_BinaryLS : {
-  const Value& left = leaf(ip->b);
+  const Value& left = LEAF(ip->b);
   Outcome outcome = numeric(sp[-1], left, operator_of(ip), sp[-1]);
   if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], left, operator_of(ip), sp[-1]);
   if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
 op_BinaryLLTo : {
-  store_binary(ip->c, leaf(ip->a), operator_of(ip), leaf(ip->b));
+  store_binary(ip->c, LEAF(ip->a), operator_of(ip), LEAF(ip->b));
   NEXT();
 }
 op_BinarySLTo : {
-  store_binary(ip->c, std::move(sp[-1]), operator_of(ip), leaf(ip->b));
+  store_binary(ip->c, std::move(sp[-1]), operator_of(ip), LEAF(ip->b));
   *--sp = Value();
   NEXT();
 }
 op_BinaryLSTo : {
-  store_binary(ip->c, leaf(ip->b), operator_of(ip), sp[-1]);
+  store_binary(ip->c, LEAF(ip->b), operator_of(ip), sp[-1]);
   *--sp = Value();
   NEXT();
 }
@@ -603,7 +607,7 @@ op_BinaryTo : {
   NEXT();
 }
 op_MatchLeaf : {
-  if (!operators::pattern_matches(sp[-1], leaf(ip->b))) {
+  if (!operators::pattern_matches(sp[-1], LEAF(ip->b))) {
     ip = code + ip->c;
     DISPATCH();
   }
@@ -612,7 +616,7 @@ op_MatchLeaf : {
 op_PushLeaf : {
   {
     Value* slot = own_binding(ip->a);
-    Value item = leaf(ip->b);  // held first: an array pushed onto itself is then shared
+    Value item = LEAF(ip->b);  // held first: an array pushed onto itself is then shared
     if (slot && slot->is(Value::Array))
       append_in_place(*slot, std::move(item));
     else
@@ -640,7 +644,7 @@ op_MemberName : {
   NEXT();
 }
 op_IndexLL : {
-  *sp++ = element(names[ip->a].value, leaf(ip->b));
+  *sp++ = element(names[ip->a].value, LEAF(ip->b));
   NEXT();
 }
 op_IndexName : {
@@ -649,6 +653,8 @@ op_IndexName : {
 }
 #undef NEXT
 #undef DISPATCH
+#undef ENTER_CHUNK
+#undef LEAF
 }
 
 }  // namespace orvane
