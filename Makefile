@@ -9,6 +9,8 @@ PREFIX     ?= /usr/local
 DESTDIR    ?=
 FORMAT_FILES = $(shell find src tests -name node_modules -prune -o \( -name '*.cpp' -o -name '*.hpp' \) -print)
 BENCH_RUNS ?= 5
+# 1: a profile-guided Release build (see scripts/build-release).
+PGO        ?= 0
 COUNT      ?= 10000
 GEN_SEED   ?= 1
 # What generated programs are compared with: the same binary with every specialisation off, or
@@ -23,9 +25,9 @@ all: build
 deps:
 	@scripts/install-deps
 
-# Release, with profile-guided optimisation (see scripts/build-release).
+# Release; `make build PGO=1` makes it profile-guided (see scripts/build-release).
 build: deps
-	@scripts/build-release $(BUILD) $(JOBS)
+	@PGO=$(PGO) scripts/build-release $(BUILD) $(JOBS)
 
 run: build
 	$(BUILD)/orvane $(EXAMPLE)
