@@ -142,6 +142,31 @@ TEST(Lowering, FlagChecksAndLoopEndsWhereTheyAreNeeded) {
   }
 }
 
+// A small top-level statement has a second entry too, for a run that finds a flag left set by
+// an earlier statement; one with nothing to gain from clear flags has none.
+TEST(Lowering, TopLevelStatementsHaveASecondEntryWhereItHelps) {
+  struct Row {
+    const char* source;
+    bool second_entry;
+  };
+  const Row rows[] = {
+      {"for i in 0..3 { x += 1 x += 2 }", true},
+      {"while x < 3 { x += 1 x += 2 }", true},
+      {"for i in 0..3 { x += 1 }", false},
+      {"x = 1", false},
+  };
+  for (const Row& row : rows) {
+    Program p = parse(row.source);
+    Chunk chunk = lower_statement(*p[0], LoweringOptions{});
+    EXPECT_EQ(chunk.flagged_entry != 0, row.second_entry) << row.source;
+    size_t end = chunk.flagged_entry ? chunk.flagged_entry : chunk.code.size();
+    int checks = 0;
+    for (size_t i = 0; i < end; ++i) checks += chunk.code[i].op == Op::CheckFlags;
+    EXPECT_EQ(checks, 0) << row.source;
+    EXPECT_EQ(lower_statement(*p[0], LoweringOptions{false}).flagged_entry, 0u) << row.source;
+  }
+}
+
 // Runs source texts entry by entry in one interpreter.
 class Session {
  public:

@@ -108,8 +108,8 @@ struct Chunk {
   std::vector<MemberKey> keys;
   std::vector<DictShape> dicts;
   uint32_t max_stack = 0;  // values this code pushes at most at once
-  // Where a call starts when it finds a break, continue or return flag set; 0 when the code
-  // makes no assumption about the flags.
+  // Where a call or a top-level run starts when it finds a break, continue or return flag set;
+  // 0 when the code makes no assumption about the flags.
   uint32_t flagged_entry = 0;
 };
 

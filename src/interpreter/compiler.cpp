@@ -143,6 +143,7 @@ class Lowering {
   void statement(const Stmt& s);
   void finish(Op last);
   void function_body(const Block& body);
+  void top_level(const Stmt& s);
 
  private:
   size_t emit(Instr i, int effect);
@@ -194,6 +195,8 @@ class Lowering {
   // statement may start with flags set: an argument's call or an earlier statement can leave a
   // stray break.
   bool m_clean = false;
+  // Checks left out because the flags were clear on a block's entry.
+  uint64_t m_skipped_checks = 0;
 };
 
 size_t Lowering::emit(Instr i, int effect) {
@@ -406,6 +409,8 @@ void Lowering::block(const Block& stmts, uint32_t* second) {
     bool sets = m_flag_setters != before;
     if (((i == 0 && !entry_clean) || sets) && i + 1 < stmts.size())
       exits.push_back(emit({Op::CheckFlags}, 0));
+    else if (i == 0 && i + 1 < stmts.size())
+      ++m_skipped_checks;
     m_clean = clean && !sets;
   }
   for (size_t exit : exits) land(exit);
@@ -614,7 +619,12 @@ void Lowering::function_body(const Block& body) {
   }
   m_clean = true;
   uint32_t second = 0;
+  uint64_t skipped = m_skipped_checks;
   block(body, &second);
+  if (m_skipped_checks == skipped) {  // the same code serves both kinds of call
+    finish(Op::Leave);
+    return;
+  }
   uint32_t leave = here();
   emit({Op::Leave}, 0);
   m_chunk.flagged_entry = here();
@@ -623,6 +633,23 @@ void Lowering::function_body(const Block& body) {
   emit({Op::CheckFlags, 0, 0, 0, 0, leave}, 0);
   emit({Op::Jump, 0, 0, 0, 0, second}, 0);
   finish(Op::Leave);
+}
+
+// A top-level statement likewise, when it is small: a stray flag left by an earlier statement
+// is rare, and a run that finds one starts at the statement's second lowering.
+void Lowering::top_level(const Stmt& s) {
+  int budget = 16;
+  bool twice = specialise() && is_small_statement(s, budget);
+  m_clean = twice;
+  uint64_t skipped = m_skipped_checks;
+  statement(s);
+  if (twice && m_skipped_checks != skipped) {
+    emit({Op::Halt}, 0);
+    m_chunk.flagged_entry = here();
+    m_clean = false;
+    statement(s);
+  }
+  finish(Op::Halt);
 }
 
 void Lowering::if_statement(const IfStmt& s) {
@@ -734,8 +761,7 @@ LoweringOptions lowering_options_from_environment() {
 Chunk lower_statement(const Stmt& stmt, const LoweringOptions& options) {
   Chunk chunk;
   Lowering lowering(chunk, options, false);
-  lowering.statement(stmt);
-  lowering.finish(Op::Halt);
+  lowering.top_level(stmt);
   return chunk;
 }
 

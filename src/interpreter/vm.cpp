@@ -71,7 +71,7 @@ void Interpreter::run(const Chunk& chunk) {
   prepare();
   reserve(m_stack.data() + m_stack_top, chunk.max_stack + 1);
   m_frames.emplace_back(nullptr, &chunk, Value(), m_shadowed.size(), true);
-  dispatch(chunk.code.data());
+  dispatch(chunk.code.data() + (m_flags ? chunk.flagged_entry : 0));
 }
 
 Value* Interpreter::grow_stack(Value* sp, size_t count) {
