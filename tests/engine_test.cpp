@@ -55,6 +55,8 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
   const Row rows[] = {
       {"x = a + 1", Op::BinaryLLTo},
       {"print(a + 1)", Op::BinaryLL},
+      {"x = y", Op::StoreLeaf},
+      {"x = 1.5", Op::StoreLeaf},
       {"x = f() + 1", Op::BinarySLTo},
       {"x = 1 + f()", Op::BinaryLSTo},
       {"x = f() + g()", Op::BinaryTo},

@@ -68,6 +68,7 @@ enum class Op : uint8_t {
   BinarySLTo,     // name c = popped (op x) leaf b
   BinaryLSTo,     // name c = leaf b (op x) popped
   BinaryTo,       // name c = popped left (op x) popped right
+  StoreLeaf,      // name a = leaf b
   MatchLeaf,      // to c unless leaf b matches the subject on top
   PushLeaf,       // name a = push(name a, leaf b), appending in place
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below

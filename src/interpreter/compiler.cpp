@@ -507,6 +507,12 @@ void Lowering::store(NameId name) {
       --m_depth;  // the result is never pushed
       return;
     }
+    if (last.op == Op::Load || last.op == Op::Const) {  // `x = y`, `x = 1`
+      uint32_t source = last.op == Op::Load ? last.a : (last.a | LEAF_CONSTANT);
+      last = {Op::StoreLeaf, 0, 0, name, source};
+      --m_depth;
+      return;
+    }
   }
   emit({Op::Store, 0, 0, name}, -1);
 }

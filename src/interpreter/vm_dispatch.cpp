@@ -204,8 +204,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
       HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
       HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
-      HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(MatchLeaf),     HANDLER(PushLeaf),
-      HANDLER(ReturnLeave),
+      HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
+      HANDLER(PushLeaf),      HANDLER(ReturnLeave),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -604,6 +604,13 @@ op_BinaryTo : {
   store_binary(ip->c, std::move(sp[-2]), operator_of(ip), sp[-1]);
   clear(sp - 2, sp);
   sp -= 2;
+  NEXT();
+}
+op_StoreLeaf : {
+  if (Value* slot = own_binding(ip->a))
+    *slot = LEAF(ip->b);  // copy-assignment takes hold of the source before letting go
+  else
+    assign(ip->a, LEAF(ip->b));
   NEXT();
 }
 op_MatchLeaf : {
