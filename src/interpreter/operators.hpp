@@ -96,7 +96,7 @@ template <class T>
   }
 }
 
-// == and != on two Strings, by their bytes; Null for any other operator but +.
+// == and != on two Strings, by their bytes; Null for any other comparison (+ joins apart).
 inline Value string_comparison(const std::string& a, TokenKind op, const std::string& b) {
   switch (op) {
     case TokenKind::EqualEqual:
