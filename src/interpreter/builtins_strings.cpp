@@ -1,8 +1,6 @@
 // len, upper, lower, slice, split, concat, contains, reverse, push, pop.
 // Two measures of a string live here side by side: len counts bytes, slice counts characters.
 #include <string.h>
-#include <unicode/ucasemap.h>
-#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <memory>
@@ -10,6 +8,7 @@
 #include <string_view>
 
 #include "interpreter/builtins.hpp"
+#include "support/icu.hpp"
 #include "support/unicode.hpp"
 
 namespace orvane {
@@ -49,14 +48,14 @@ class DisplayText {
 // ---- case mapping ----
 
 struct CaseMapCloser {
-  void operator()(UCaseMap* map) const { ucasemap_close(map); }
+  void operator()(UCaseMap* map) const { icu::case_map_close()(map); }
 };
 
 // The root locale's case mapper: full mappings, Final_Sigma, no language tailoring.
 const UCaseMap* root_case_map() {
   static thread_local std::unique_ptr<UCaseMap, CaseMapCloser> map = [] {
     UErrorCode status = U_ZERO_ERROR;
-    return std::unique_ptr<UCaseMap, CaseMapCloser>(ucasemap_open("", 0, &status));
+    return std::unique_ptr<UCaseMap, CaseMapCloser>(icu::case_map_open()("", 0, &status));
   }();
   return map.get();
 }
@@ -120,7 +119,7 @@ bool is_clean_cut(std::string_view text, size_t p) {
   return p == 0 || p == text.size() || (plain(text[p - 1]) && plain(text[p]));
 }
 
-bool is_case_ignorable(char32_t c) { return u_hasBinaryProperty(c, UCHAR_CASE_IGNORABLE); }
+bool is_case_ignorable(char32_t c) { return icu::has_binary_property()(c, UCHAR_CASE_IGNORABLE); }
 
 // The nearest character before `pos` that is not case-ignorable, as text; empty if none.
 std::string_view context_before(std::string_view text, size_t pos) {
@@ -174,7 +173,7 @@ void map_piece_in_context(std::string& out, std::string_view text, size_t from, 
 // Full case mapping of `text` in pieces of at most `limit` bytes (ICU counts in 32 bits).
 // Not in a header: only the case builtins and their tests call it.
 std::string map_case(std::string_view text, bool to_upper, size_t limit) {
-  CaseFunction convert = to_upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower;
+  CaseFunction convert = to_upper ? icu::to_upper() : icu::to_lower();
   std::string out;
   check_allocation(text.size());
   out.reserve(text.size());

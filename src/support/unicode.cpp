@@ -1,7 +1,8 @@
 #include "support/unicode.hpp"
 
-#include <unicode/uchar.h>
 #include <unicode/utf8.h>
+
+#include "support/icu.hpp"
 
 namespace orvane::unicode {
 
@@ -48,8 +49,8 @@ char32_t decode(std::string_view text, size_t& pos) {
 bool is_alphanumeric(char32_t c) {
   if (c < 0x80) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
   auto cp = static_cast<UChar32>(c);
-  if (u_hasBinaryProperty(cp, UCHAR_ALPHABETIC)) return true;
-  int8_t category = u_charType(cp);
+  if (icu::has_binary_property()(cp, UCHAR_ALPHABETIC)) return true;
+  int8_t category = icu::char_type()(cp);
   return category == U_DECIMAL_DIGIT_NUMBER || category == U_LETTER_NUMBER ||
          category == U_OTHER_NUMBER;
 }
@@ -57,7 +58,7 @@ bool is_alphanumeric(char32_t c) {
 namespace {
 
 bool is_white_space(char32_t c) {
-  return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+  return icu::has_binary_property()(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
 }
 
 // Length in bytes of the character that ends at text[end - 1].
