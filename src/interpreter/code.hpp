@@ -80,8 +80,8 @@ inline constexpr uint32_t LEAF_CONSTANT = 0x80000000u;
 
 struct Instr {
   Op op;
-  uint8_t x = 0;  // an operator's TokenKind
-  uint16_t unused = 0;
+  uint8_t x = 0;      // an operator's TokenKind
+  uint16_t bits = 0;  // a comparison's operators::ComparisonBit
   uint32_t a = 0, b = 0, c = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "interpreter/builtins.hpp"
+#include "interpreter/operators.hpp"
 
 namespace orvane {
 
@@ -378,15 +379,16 @@ size_t Lowering::jump_unless(const Expr& condition) {
   if (specialise() && condition.kind == Expr::Binary) {
     const auto& b = static_cast<const BinaryExpr&>(condition);
     if (is_comparison(b.op)) {
+      uint16_t bit = operators::comparison_bit(b.op);
       if (is_leaf(*b.left) && is_leaf(*b.right)) {
         uint32_t left = leaf(*b.left);
-        return emit({Op::CompareJumpLL, op_code(b.op), 0, left, leaf(*b.right)}, 0);
+        return emit({Op::CompareJumpLL, op_code(b.op), bit, left, leaf(*b.right)}, 0);
       }
       expr(*b.left);
       if (is_leaf(*b.right))
-        return emit({Op::CompareJumpSL, op_code(b.op), 0, 0, leaf(*b.right)}, -1);
+        return emit({Op::CompareJumpSL, op_code(b.op), bit, 0, leaf(*b.right)}, -1);
       expr(*b.right);
-      return emit({Op::CompareJumpSS, op_code(b.op)}, -2);
+      return emit({Op::CompareJumpSS, op_code(b.op), bit}, -2);
     }
   }
   expr(condition);

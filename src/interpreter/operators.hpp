@@ -25,22 +25,47 @@ inline bool floats_differ(double a, double b) { return std::fabs(a - b) >= FLOAT
 // Whether `op` divides (and so may divide by zero on Numbers).
 inline bool is_division(TokenKind op) { return op == TokenKind::Slash || op == TokenKind::Percent; }
 
-// The ordering operators, alike for Numbers and Floats (a NaN compares false); Null for any
-// operator that is not one of them.
-template <class T>
-[[gnu::always_inline]] inline Value ordering(T a, TokenKind op, T b) {
+// The comparison operators as bits: comparing two Numbers or two Floats gives the set of
+// operators that hold, and an operator holds when its bit is in that set. The lowering pass puts
+// an operator's bit in its instruction, so that a comparison is computed without a switch.
+enum ComparisonBit : uint8_t { LT = 1, LE = 2, GT = 4, GE = 8, EQ = 16, NE = 32 };
+
+constexpr uint8_t comparison_bit(TokenKind op) {
   switch (op) {
     case TokenKind::Less:
-      return Value::boolean(a < b);
-    case TokenKind::Greater:
-      return Value::boolean(a > b);
+      return LT;
     case TokenKind::LessEqual:
-      return Value::boolean(a <= b);
+      return LE;
+    case TokenKind::Greater:
+      return GT;
     case TokenKind::GreaterEqual:
-      return Value::boolean(a >= b);
+      return GE;
+    case TokenKind::EqualEqual:
+      return EQ;
+    case TokenKind::NotEqual:
+      return NE;
     default:
-      return Value::null();
+      return 0;
   }
+}
+
+// Numbers compare exactly.
+[[gnu::always_inline]] inline uint8_t comparisons(int64_t a, int64_t b) {
+  return static_cast<uint8_t>((a < b) * LT | (a <= b) * LE | (a > b) * GT | (a >= b) * GE |
+                              (a == b) * EQ | (a != b) * NE);
+}
+
+// Floats order as IEEE doubles (a NaN compares false) and are equal within the tolerance.
+[[gnu::always_inline]] inline uint8_t comparisons(double a, double b) {
+  return static_cast<uint8_t>((a < b) * LT | (a <= b) * LE | (a > b) * GT | (a >= b) * GE |
+                              floats_equal(a, b) * EQ | floats_differ(a, b) * NE);
+}
+
+// A comparison's result as a value, or Null for an operator that is no comparison.
+template <class T>
+[[gnu::always_inline]] inline Value comparison(T a, TokenKind op, T b) {
+  uint8_t bit = comparison_bit(op);
+  return bit ? Value::boolean(comparisons(a, b) & bit) : Value::null();
 }
 
 // An operator on two Numbers. Division and remainder by zero give 0 and set `divided_by_zero`;
@@ -64,12 +89,8 @@ template <class T>
       return Value::number(a % b);
     case TokenKind::StarStar:
       return Value::number(integer_power(a, b));
-    case TokenKind::EqualEqual:
-      return Value::boolean(a == b);
-    case TokenKind::NotEqual:
-      return Value::boolean(a != b);
     default:
-      return ordering(a, op, b);
+      return comparison(a, op, b);
   }
 }
 
@@ -87,12 +108,8 @@ template <class T>
       return Value::real(std::fmod(a, b));
     case TokenKind::StarStar:
       return Value::real(std::pow(a, b));
-    case TokenKind::EqualEqual:
-      return Value::boolean(floats_equal(a, b));
-    case TokenKind::NotEqual:
-      return Value::boolean(floats_differ(a, b));
     default:
-      return ordering(a, op, b);
+      return comparison(a, op, b);
   }
 }
 

@@ -88,13 +88,14 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
   return divided_by_zero ? DIVIDED_BY_ZERO : DONE;
 }
 
-// A comparison's truth by the generic rule (mixed kinds give Null, which is false).
-[[gnu::always_inline]] inline bool compare(const Value& left, TokenKind op, const Value& right) {
-  bool unused = false;
+// A comparison's truth by the generic rule (mixed kinds give Null, which is false); `bit` is
+// the operator's own.
+[[gnu::always_inline]] inline bool compare(const Value& left, TokenKind op, uint16_t bit,
+                                           const Value& right) {
   if (left.is(Value::Number) && right.is(Value::Number))
-    return operators::numbers(left.as_number(), op, right.as_number(), unused).as_boolean();
+    return operators::comparisons(left.as_number(), right.as_number()) & bit;
   if (left.is(Value::Float) && right.is(Value::Float))
-    return operators::floats(left.as_float(), op, right.as_float()).as_boolean();
+    return operators::comparisons(left.as_float(), right.as_float()) & bit;
   if (left.is(Value::String) && right.is(Value::String))
     return operators::string_comparison(left.as_string(), op, right.as_string()).as_boolean();
   return is_truthy(binary_op(left, op, right));
@@ -506,14 +507,14 @@ op_BinarySL : {
   NEXT();
 }
 op_CompareJumpLL : {
-  if (!compare(LEAF(ip->a), operator_of(ip), LEAF(ip->b))) {
+  if (!compare(LEAF(ip->a), operator_of(ip), ip->bits, LEAF(ip->b))) {
     ip = code + ip->c;
     DISPATCH();
   }
   NEXT();
 }
 op_CompareJumpSL : {
-  bool holds = compare(sp[-1], operator_of(ip), LEAF(ip->b));
+  bool holds = compare(sp[-1], operator_of(ip), ip->bits, LEAF(ip->b));
   *--sp = Value();
   if (!holds) {
     ip = code + ip->c;
@@ -522,7 +523,7 @@ op_CompareJumpSL : {
   NEXT();
 }
 op_CompareJumpSS : {
-  bool holds = compare(sp[-2], operator_of(ip), sp[-1]);
+  bool holds = compare(sp[-2], operator_of(ip), ip->bits, sp[-1]);
   clear(sp - 2, sp);
   sp -= 2;
   if (!holds) {
