@@ -38,10 +38,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION interpreters)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Linked libraries (libedit, the C++ runtime) are found by dpkg-shlibdeps; SDL2 and ICU are
-# opened at run time, so no tool can see them and they are named here.
+# Linked libraries are found by dpkg-shlibdeps; SDL2, ICU and libedit are opened at run time,
+# so no tool can see them and they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 string(REGEX MATCH "^[0-9]+" icu_major "${ICU_VERSION}")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libicu${icu_major}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libicu${icu_major}, libedit2")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -1,5 +1,6 @@
 #include "repl_terminal.hpp"
 
+#include <dlfcn.h>
 #include <editline/readline.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -21,6 +22,44 @@ namespace orvane {
 namespace {
 
 constexpr int HISTORY_LIMIT = 1000;
+
+// ---- the editor library ----
+
+// libedit is opened when a terminal session starts: scripts and piped sessions start without
+// it and the libraries it brings along. Its functions and variables are reached through `ed()`.
+// clang-format off
+#define ORVANE_EDITLINE_SYMBOLS(X)                                                            \
+  X(readline) X(add_history) X(read_history) X(write_history) X(stifle_history)              \
+  X(history_get) X(rl_initialize) X(rl_parse_and_bind) X(rl_resize_terminal)                 \
+  X(rl_completion_matches) X(history_base) X(history_length) X(rl_readline_name)              \
+  X(rl_catch_signals) X(rl_basic_word_break_characters) X(rl_completer_word_break_characters) \
+  X(rl_attempted_completion_function) X(rl_attempted_completion_over)
+// clang-format on
+
+struct Editline {
+#define ORVANE_EDITLINE_POINTER(name) decltype(&::name) name = nullptr;
+  ORVANE_EDITLINE_SYMBOLS(ORVANE_EDITLINE_POINTER)
+#undef ORVANE_EDITLINE_POINTER
+  bool loaded = false;
+};
+
+Editline load_editline() {
+  Editline lib;
+  void* handle = dlopen("libedit.so.2", RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return lib;
+#define ORVANE_EDITLINE_LOAD(name)                                       \
+  lib.name = reinterpret_cast<decltype(lib.name)>(dlsym(handle, #name)); \
+  if (!lib.name) return Editline{};
+  ORVANE_EDITLINE_SYMBOLS(ORVANE_EDITLINE_LOAD)
+#undef ORVANE_EDITLINE_LOAD
+  lib.loaded = true;
+  return lib;
+}
+
+const Editline& ed() {
+  static const Editline lib = load_editline();
+  return lib;
+}
 
 // Characters that end a word for completion: blanks and every operator or bracket.
 constexpr char WORD_BREAKS[] = " \t\n\"'`()[]{}+-*/%=<>!,;:.?&|@$#~^";
@@ -66,15 +105,15 @@ char* next_match(const char* text, int state) {
 }
 
 char** complete(const char* text, int, int) {
-  rl_attempted_completion_over = 1;  // never fall back to file names
-  return rl_completion_matches(text, next_match);
+  *ed().rl_attempted_completion_over = 1;  // never fall back to file names
+  return ed().rl_completion_matches(text, next_match);
 }
 
 // ---- keys ----
 
 // Named apart from std::bind, which argument-dependent lookup would pick for a std::string.
 void bind_key(const std::string& keys, const char* action) {
-  rl_parse_and_bind(("bind '" + keys + "' " + action).c_str());
+  ed().rl_parse_and_bind(("bind '" + keys + "' " + action).c_str());
 }
 
 // Function keys and modified cursor keys that the editor does not know would otherwise leave
@@ -116,27 +155,30 @@ void make_parent_folders(const std::string& path) {
 }
 
 std::string last_history_entry() {
-  HIST_ENTRY* last = history_get(history_base + history_length - 1);
+  HIST_ENTRY* last = ed().history_get(*ed().history_base + *ed().history_length - 1);
   return last && last->line ? last->line : "";
 }
 
 }  // namespace
 
-bool terminal_session() { return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1; }
+bool terminal_session() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && ed().loaded;
+}
 
 LineEditor::LineEditor()
     : m_history_file(repl::history_path(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"))) {
   use_utf8_characters();
   g_session_names = &m_names;
-  rl_readline_name = "orvane";
-  rl_catch_signals = 0;  // Ctrl-C is ours: it stops a read, it does not end the process
-  rl_basic_word_break_characters = WORD_BREAKS;
-  rl_completer_word_break_characters = const_cast<char*>(WORD_BREAKS);
-  rl_attempted_completion_function = complete;
-  rl_initialize();
+  const Editline& lib = ed();
+  *lib.rl_readline_name = "orvane";
+  *lib.rl_catch_signals = 0;  // Ctrl-C is ours: it stops a read, it does not end the process
+  *lib.rl_basic_word_break_characters = WORD_BREAKS;
+  *lib.rl_completer_word_break_characters = const_cast<char*>(WORD_BREAKS);
+  *lib.rl_attempted_completion_function = complete;
+  lib.rl_initialize();
   bind_extra_keys();
-  stifle_history(HISTORY_LIMIT);
-  if (!m_history_file.empty() && read_history(m_history_file.c_str()) == 0)
+  lib.stifle_history(HISTORY_LIMIT);
+  if (!m_history_file.empty() && lib.read_history(m_history_file.c_str()) == 0)
     m_last_entry = last_history_entry();
   catch_interrupts();
 }
@@ -148,8 +190,8 @@ LineEditor::~LineEditor() {
 
 LineEditor::Read LineEditor::read(const char* prompt, std::string& text) {
   // The editor catches no signals, so it learns of a resized window here, once per line.
-  rl_resize_terminal();
-  char* line = readline(prompt);
+  ed().rl_resize_terminal();
+  char* line = ed().readline(prompt);
   if (!line) return interrupt::take() != 0 ? Read::Interrupted : Read::End;
   text = repl::strip_escape_sequences(line);
   std::free(line);
@@ -158,13 +200,13 @@ LineEditor::Read LineEditor::read(const char* prompt, std::string& text) {
 
 void LineEditor::remember(const std::string& entry) {
   if (entry == m_last_entry) return;
-  add_history(entry.c_str());
+  ed().add_history(entry.c_str());
   m_last_entry = entry;
   if (m_history_file.empty()) return;
   make_parent_folders(m_history_file);
   // A file that cannot be written is ignored; one that can holds what was typed, so it is
   // kept private.
-  if (write_history(m_history_file.c_str()) == 0) ::chmod(m_history_file.c_str(), 0600);
+  if (ed().write_history(m_history_file.c_str()) == 0) ::chmod(m_history_file.c_str(), 0600);
 }
 
 void LineEditor::learn(std::string_view entry) {

@@ -8,7 +8,8 @@
 
 namespace orvane {
 
-// True when standard input and standard output are both terminals.
+// True when standard input and standard output are both terminals and the line editor's
+// library (opened here) is there; otherwise the loop reads plain lines.
 bool terminal_session();
 
 // Reads entry lines through the line editor. While it exists, Ctrl-C asks the running code to

@@ -79,12 +79,9 @@ if [ -n "$deb" ]; then
   done
   depends=$(sed -n 's/^ Depends: //p' <<< "$info")
   # The C++ runtime is linked in; ICU, which the package names, depends on its own.
-  for dependency in libsdl2-2.0-0 libicu libc6; do
+  for dependency in libsdl2-2.0-0 libicu libedit2 libc6; do
     check "package depends on $dependency" grep -q "\b$dependency" <<< "$depends"
   done
-  if readelf -d "$build/orvane" | grep -q "NEEDED.*libedit"; then
-    check "package depends on libedit2" grep -q "\blibedit2\b" <<< "$depends"
-  fi
   for file in "${installed_files[@]}"; do
     check "package holds /usr/$file" grep -q " \./usr/$file\$" <<< "$contents"
   done
