@@ -71,6 +71,7 @@ enum class Op : uint8_t {
   StoreLeaf,      // name a = leaf b
   MatchLeaf,      // to c unless leaf b matches the subject on top
   PushLeaf,       // name a = push(name a, leaf b), appending in place
+  PushIndex,      // name a = push(name a, name b [leaf c]), appending in place
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below
                   // it; clears the break flag when x is 1
 };

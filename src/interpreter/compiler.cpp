@@ -583,6 +583,16 @@ bool Lowering::builtin_update(const AssignStmt& s) {
     emit({Op::PushLeaf, 0, 0, s.name, leaf(*c.args[1])}, 0);
     return true;
   }
+  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && c.args[1]->kind == Expr::Index) {
+    // `x = push(x, a[i])`, how an array is built from another: the element goes straight
+    // from one array to the other.
+    const auto& x = static_cast<const IndexExpr&>(*c.args[1]);
+    if (x.target->kind == Expr::Identifier && is_leaf(*x.index) && x.index->kind != Expr::String) {
+      NameId source = static_cast<const IdentifierExpr&>(*x.target).name;
+      emit({Op::PushIndex, 0, 0, s.name, source, leaf(*x.index)}, 0);
+      return true;
+    }
+  }
   if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_short_and_call_free(*c.args[1])) {
     // Nothing the pushed expression does can change x, so x need not be read before it.
     expr(*c.args[1]);

@@ -206,7 +206,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
       HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
       HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
-      HANDLER(PushLeaf),      HANDLER(ReturnLeave),
+      HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -625,6 +625,17 @@ op_PushLeaf : {
   {
     Value* slot = own_binding(ip->a);
     Value item = LEAF(ip->b);  // held first: an array pushed onto itself is then shared
+    if (slot && slot->is(Value::Array))
+      append_in_place(*slot, std::move(item));
+    else
+      push_generic(ip->a, &item);
+  }
+  NEXT();
+}
+op_PushIndex : {
+  {
+    Value item = element(names[ip->b].value, LEAF(ip->c));
+    Value* slot = own_binding(ip->a);
     if (slot && slot->is(Value::Array))
       append_in_place(*slot, std::move(item));
     else
