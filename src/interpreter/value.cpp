@@ -174,10 +174,6 @@ struct DeadLists {
 };
 thread_local DeadLists t_dead;
 
-void release_items(std::vector<Value>& items) noexcept {
-  for (Value& item : items) Value gone = std::move(item);
-}
-
 }  // namespace
 
 // Freeing a collection frees its elements, which may be collections nested millions deep
@@ -200,12 +196,10 @@ void Value::destroy() noexcept {
     if (dead.arrays) {
       auto* array = static_cast<ArrayObject*>(dead.arrays);
       dead.arrays = next_dead(array);
-      release_items(array->items);
-      delete array;
+      delete array;  // a collection among its elements joins the queue
     } else {
       auto* dict = static_cast<DictObject*>(dead.dicts);
       dead.dicts = next_dead(dict);
-      dict->map.release_values();
       delete dict;
     }
   }
@@ -298,10 +292,7 @@ std::string& Value::mutable_string() {
   return o->text;
 }
 
-std::vector<Value>& Value::mutable_array() {
-  if (m_u.p->refs != 1) *this = array(as_array());
-  return static_cast<ArrayObject*>(m_u.p)->items;
-}
+void Value::unshare_array() { *this = array(as_array()); }
 
 uint64_t DictMap::hash(std::string_view key) {
   uint64_t h = process_seed() ^ (key.size() * 0x9E3779B97F4A7C15ull);
@@ -379,10 +370,6 @@ uint32_t DictMap::entry_of(std::string_view key, uint64_t h) {
 
 void DictMap::insert(std::string_view key, uint64_t h, Value value) {
   m_values[entry_of(key, h)] = std::move(value);
-}
-
-void DictMap::release_values() noexcept {
-  for (Value& v : m_values) Value gone = std::move(v);
 }
 
 void append_float(std::string& out, double d) {

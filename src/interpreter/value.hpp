@@ -165,6 +165,8 @@ class Value {
   }
   // Frees the payload whose last reference has gone. Never allocates, never throws.
   void destroy() noexcept;
+  // Replaces a shared array by a copy of its own.
+  void unshare_array();
 
   static constexpr uint32_t HEAP_KINDS = (1u << String) | (1u << Array) | (1u << Dict) |
                                          (1u << Function) | (1u << Rect) | (1u << Circle) |
@@ -263,9 +265,6 @@ class DictMap {
   std::string_view key_at(size_t i) const { return m_layout->slots[i].key; }
   const Value& value_at(size_t i) const { return m_values[m_layout->slots[i].entry]; }
 
-  // Lets go of every value, keeping the keys; used when the map itself is being freed.
-  void release_values() noexcept;
-
  private:
   void drop_layout() noexcept {
     if (m_layout && --m_layout->refs == 0) delete m_layout;
@@ -335,6 +334,10 @@ inline const std::string& Value::as_string() const {
   return static_cast<StringObject*>(m_u.p)->text;
 }
 inline const std::vector<Value>& Value::as_array() const {
+  return static_cast<ArrayObject*>(m_u.p)->items;
+}
+inline std::vector<Value>& Value::mutable_array() {
+  if (m_u.p->refs != 1) unshare_array();
   return static_cast<ArrayObject*>(m_u.p)->items;
 }
 inline const DictMap& Value::as_dict() const { return static_cast<DictObject*>(m_u.p)->map; }

@@ -15,7 +15,7 @@ std::optional<int64_t> range_bound(const Value& v) {
 }
 
 // The element of a collection, for an index already evaluated.
-Value element(const Value& target, const Value& index) {
+[[gnu::always_inline]] inline Value element(const Value& target, const Value& index) {
   if (target.is(Value::Array) && index.is(Value::Number)) {
     const std::vector<Value>& items = target.as_array();
     uint64_t i = static_cast<uint64_t>(index.as_number());  // negative indices are out of range
