@@ -16,24 +16,6 @@ int64_t integer_power(int64_t base, int64_t exponent) {
   return unwrap(result);
 }
 
-bool pattern_matches(const Value& subject, const Value& pattern) {
-  if (subject.kind() != pattern.kind()) return false;
-  switch (subject.kind()) {
-    case Value::Number:
-      return subject.as_number() == pattern.as_number();
-    case Value::Float:
-      return floats_equal(subject.as_float(), pattern.as_float());
-    case Value::String:
-      return subject.as_string() == pattern.as_string();
-    case Value::Boolean:
-      return subject.as_boolean() == pattern.as_boolean();
-    case Value::Null:
-      return true;
-    default:
-      return false;
-  }
-}
-
 Value negate(const Value& v) {
   if (v.is(Value::Number)) return Value::number(unwrap(0 - wrap(v.as_number())));
   if (v.is(Value::Float)) return Value::real(-v.as_float());
@@ -69,21 +51,6 @@ Value strings(Value left, TokenKind op, const Value& right) {
   return operators::string_comparison(left.as_string(), op, right.as_string());
 }
 
-Value booleans(bool a, TokenKind op, bool b) {
-  switch (op) {
-    case TokenKind::And:
-      return Value::boolean(a && b);
-    case TokenKind::Or:
-      return Value::boolean(a || b);
-    case TokenKind::EqualEqual:
-      return Value::boolean(a == b);
-    case TokenKind::NotEqual:
-      return Value::boolean(a != b);
-    default:
-      return Value::null();
-  }
-}
-
 }  // namespace
 
 Value binary_op(Value left, TokenKind op, const Value& right, bool* divided_by_zero) {
@@ -100,7 +67,7 @@ Value binary_op(Value left, TokenKind op, const Value& right, bool* divided_by_z
     case Value::String:
       return strings(std::move(left), op, right);
     case Value::Boolean:
-      return booleans(left.as_boolean(), op, right.as_boolean());
+      return operators::booleans(left.as_boolean(), op, right.as_boolean());
     default:
       return Value::null();
   }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 #include "interpreter/value.hpp"
 #include "lexer/token.hpp"
@@ -125,8 +126,39 @@ inline Value string_comparison(const std::string& a, TokenKind op, const std::st
   }
 }
 
+inline Value booleans(bool a, TokenKind op, bool b) {
+  switch (op) {
+    case TokenKind::And:
+      return Value::boolean(a && b);
+    case TokenKind::Or:
+      return Value::boolean(a || b);
+    case TokenKind::EqualEqual:
+      return Value::boolean(a == b);
+    case TokenKind::NotEqual:
+      return Value::boolean(a != b);
+    default:
+      return Value::null();
+  }
+}
+
 // Whether two values match as a `match` pattern: same kind and equal by that kind's rule.
-bool pattern_matches(const Value& subject, const Value& pattern);
+inline bool pattern_matches(const Value& subject, const Value& pattern) {
+  if (subject.kind() != pattern.kind()) return false;
+  switch (subject.kind()) {
+    case Value::Number:
+      return subject.as_number() == pattern.as_number();
+    case Value::Float:
+      return floats_equal(subject.as_float(), pattern.as_float());
+    case Value::String:
+      return subject.as_string() == pattern.as_string();
+    case Value::Boolean:
+      return subject.as_boolean() == pattern.as_boolean();
+    case Value::Null:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // Negation and `not`.
 Value negate(const Value& v);

@@ -64,11 +64,12 @@ Value make_range(const Value& start_value, const Value& end_value) {
 TokenKind operator_of(const Instr* in) { return static_cast<TokenKind>(in->x); }
 
 // Outcomes of a binary operator written into a slot.
-enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
+enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
 
-// Two Numbers or two Floats computed straight into `target` (which may be `left`).
-[[gnu::always_inline]] inline Outcome numeric(Value& target, const Value& left, TokenKind op,
-                                              const Value& right) {
+// What needs no allocation, computed straight into `target` (which may be `left`): any
+// operator on two Numbers, two Floats or two Booleans, and the comparisons of two Strings.
+[[gnu::always_inline]] inline Outcome direct(Value& target, const Value& left, TokenKind op,
+                                             const Value& right) {
   if (left.is(Value::Number) && right.is(Value::Number)) {
     bool divided_by_zero = false;
     target = operators::numbers(left.as_number(), op, right.as_number(), divided_by_zero);
@@ -78,7 +79,15 @@ enum Outcome { NOT_NUMERIC, DONE, DIVIDED_BY_ZERO };
     target = operators::floats(left.as_float(), op, right.as_float());
     return DONE;
   }
-  return NOT_NUMERIC;
+  if (left.is(Value::Boolean) && right.is(Value::Boolean)) {
+    target = operators::booleans(left.as_boolean(), op, right.as_boolean());
+    return DONE;
+  }
+  if (left.is(Value::String) && right.is(Value::String) && op != TokenKind::Plus) {
+    target = operators::string_comparison(left.as_string(), op, right.as_string());
+    return DONE;
+  }
+  return NOT_DIRECT;
 }
 
 // The generic rule into `target`; `left` is taken by value so a string may grow in place.
@@ -114,8 +123,8 @@ template <class Left>
   Value* slot = own_binding(name);
   Value scratch;
   Value& target = slot ? *slot : scratch;
-  Outcome outcome = numeric(target, left, op, right);
-  if (outcome == NOT_NUMERIC) outcome = generic(target, std::forward<Left>(left), op, right);
+  Outcome outcome = direct(target, left, op, right);
+  if (outcome == NOT_DIRECT) outcome = generic(target, std::forward<Left>(left), op, right);
   if (!slot) assign(name, std::move(scratch));
   if (outcome == DIVIDED_BY_ZERO) report_division();
 }
@@ -239,8 +248,8 @@ op_Pop : {
   NEXT();
 }
 op_Binary : {
-  Outcome outcome = numeric(sp[-2], sp[-2], operator_of(ip), sp[-1]);
-  if (outcome == NOT_NUMERIC) {
+  Outcome outcome = direct(sp[-2], sp[-2], operator_of(ip), sp[-1]);
+  if (outcome == NOT_DIRECT) {
     outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
     sp[-1] = Value();
   }
@@ -493,16 +502,16 @@ op_Halt : {
 op_BinaryLL : {
   const Value& left = LEAF(ip->a);
   const Value& right = LEAF(ip->b);
-  Outcome outcome = numeric(*sp, left, operator_of(ip), right);
-  if (outcome == NOT_NUMERIC) outcome = generic(*sp, left, operator_of(ip), right);
+  Outcome outcome = direct(*sp, left, operator_of(ip), right);
+  if (outcome == NOT_DIRECT) outcome = generic(*sp, left, operator_of(ip), right);
   ++sp;
   if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
 op_BinarySL : {
   const Value& right = LEAF(ip->b);
-  Outcome outcome = numeric(sp[-1], sp[-1], operator_of(ip), right);
-  if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
+  Outcome outcome = direct(sp[-1], sp[-1], operator_of(ip), right);
+  if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
   if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
@@ -564,7 +573,7 @@ op_Append : {
   Value* values = sp - ip->b - 1;
   Value* slot = ip->b == 1 ? own_binding(ip->a) : nullptr;
   // Numbers and Floats are summed straight into the binding; + never divides.
-  if (!slot || numeric(*slot, values[0], TokenKind::Plus, values[1]) == NOT_NUMERIC)
+  if (!slot || direct(*slot, values[0], TokenKind::Plus, values[1]) == NOT_DIRECT)
     append(ip->a, values, ip->b);
   clear(values, sp);
   sp = values;
@@ -582,8 +591,8 @@ op_BuiltinUpdate : {
 }
 op_BinaryLS : {
   const Value& left = LEAF(ip->b);
-  Outcome outcome = numeric(sp[-1], left, operator_of(ip), sp[-1]);
-  if (outcome == NOT_NUMERIC) outcome = generic(sp[-1], left, operator_of(ip), sp[-1]);
+  Outcome outcome = direct(sp[-1], left, operator_of(ip), sp[-1]);
+  if (outcome == NOT_DIRECT) outcome = generic(sp[-1], left, operator_of(ip), sp[-1]);
   if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
