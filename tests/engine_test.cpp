@@ -71,6 +71,7 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"x *= 2", Op::UpdateL},
       {"x = x - y", Op::UpdateL},
       {"s = s + f() + \"!\"", Op::Append},
+      {"s = s + \"!\"", Op::Append},
       {"s += f()", Op::Append},
       {"a = push(a, 1)", Op::PushLeaf},
       {"match x { 1 => { } y => { } }", Op::MatchLeaf},

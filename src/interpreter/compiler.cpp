@@ -533,7 +533,8 @@ bool Lowering::update(const AssignStmt& s) {
     op = b.op;
     right = b.right.get();
   }
-  if (!is_leaf(*right)) return false;
+  // A text on the right makes no number: `s = s + "x"` is an append.
+  if (!is_leaf(*right) || right->kind == Expr::String) return false;
   if (right->kind == Expr::Number && (op == TokenKind::Plus || op == TokenKind::Minus)) {
     // Subtracting k adds -k: the same in wrapping arithmetic, even for the least integer.
     int64_t k = static_cast<const NumberExpr&>(*right).value;
