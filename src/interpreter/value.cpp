@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <chrono>
@@ -311,8 +312,8 @@ uint64_t DictMap::hash(std::string_view key) {
 namespace {
 
 uint64_t next_layout_identity() {
-  static uint64_t last = 0;
-  return ++last;
+  static std::atomic<uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 }  // namespace
