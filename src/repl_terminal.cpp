@@ -1,6 +1,5 @@
 #include "repl_terminal.hpp"
 
-#include <dlfcn.h>
 #include <editline/readline.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -16,6 +15,7 @@
 #include "repl_support.hpp"
 #include "run_guard.hpp"
 #include "support/interrupt.hpp"
+#include "support/library.hpp"
 
 namespace orvane {
 
@@ -45,14 +45,9 @@ struct Editline {
 
 Editline load_editline() {
   Editline lib;
-  void* handle = dlopen("libedit.so.2", RTLD_NOW | RTLD_LOCAL);
-  if (!handle) return lib;
-#define ORVANE_EDITLINE_LOAD(name)                                       \
-  lib.name = reinterpret_cast<decltype(lib.name)>(dlsym(handle, #name)); \
-  if (!lib.name) return Editline{};
-  ORVANE_EDITLINE_SYMBOLS(ORVANE_EDITLINE_LOAD)
-#undef ORVANE_EDITLINE_LOAD
-  lib.loaded = true;
+#define ORVANE_EDITLINE_SYMBOL(name) {#name, reinterpret_cast<void**>(&lib.name)},
+  lib.loaded = !library::open("libedit.so.2", {ORVANE_EDITLINE_SYMBOLS(ORVANE_EDITLINE_SYMBOL)});
+#undef ORVANE_EDITLINE_SYMBOL
   return lib;
 }
 

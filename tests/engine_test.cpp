@@ -107,6 +107,15 @@ const Chunk& function_chunk(const Chunk& top) {
   return top;
 }
 
+// The flag checks in the code a run takes when it finds the flags clear: all of it, or what
+// comes before the second entry.
+int checks_on_clear_entry(const Chunk& chunk) {
+  size_t end = chunk.flagged_entry ? chunk.flagged_entry : chunk.code.size();
+  int checks = 0;
+  for (size_t i = 0; i < end; ++i) checks += chunk.code[i].op == Op::CheckFlags;
+  return checks;
+}
+
 // A loop body checks the flags after its first statement only when they may have been set on
 // entry: after a call, a break or a continue in the loop's head, or at the start of a call
 // whose body has no second entry.
@@ -136,11 +145,8 @@ TEST(Lowering, FlagChecksAndLoopEndsWhereTheyAreNeeded) {
     const Chunk& body = function_chunk(top);
     // A body of two statements or more has a second entry for calls that find a flag set;
     // the checks counted are those of the entry that finds them clear.
-    size_t end = body.flagged_entry ? body.flagged_entry : body.code.size();
     EXPECT_EQ(body.flagged_entry != 0, row.source != std::string(single_statement)) << row.source;
-    int checks = 0;
-    for (size_t i = 0; i < end; ++i) checks += body.code[i].op == Op::CheckFlags;
-    EXPECT_EQ(checks, row.checks) << row.source;
+    EXPECT_EQ(checks_on_clear_entry(body), row.checks) << row.source;
     EXPECT_TRUE(std::any_of(body.code.begin(), body.code.end(), [&](const Instr& in) {
       return in.op == row.op;
     })) << row.source;
@@ -164,10 +170,7 @@ TEST(Lowering, TopLevelStatementsHaveASecondEntryWhereItHelps) {
     Program p = parse(row.source);
     Chunk chunk = lower_statement(*p[0], LoweringOptions{});
     EXPECT_EQ(chunk.flagged_entry != 0, row.second_entry) << row.source;
-    size_t end = chunk.flagged_entry ? chunk.flagged_entry : chunk.code.size();
-    int checks = 0;
-    for (size_t i = 0; i < end; ++i) checks += chunk.code[i].op == Op::CheckFlags;
-    EXPECT_EQ(checks, 0) << row.source;
+    EXPECT_EQ(checks_on_clear_entry(chunk), 0) << row.source;
     EXPECT_EQ(lower_statement(*p[0], LoweringOptions{false}).flagged_entry, 0u) << row.source;
   }
 }

@@ -19,11 +19,6 @@ bool is_name(const Expr& e, NameId name) {
   return e.kind == Expr::Identifier && static_cast<const IdentifierExpr&>(e).name == name;
 }
 
-bool is_comparison(TokenKind k) {
-  return k == TokenKind::EqualEqual || k == TokenKind::NotEqual || k == TokenKind::Less ||
-         k == TokenKind::Greater || k == TokenKind::LessEqual || k == TokenKind::GreaterEqual;
-}
-
 bool is_arithmetic(TokenKind k) {
   return k == TokenKind::Plus || k == TokenKind::Minus || k == TokenKind::Star ||
          k == TokenKind::Slash || k == TokenKind::Percent || k == TokenKind::StarStar;
@@ -378,8 +373,8 @@ void Lowering::call(const CallExpr& c) {
 size_t Lowering::jump_unless(const Expr& condition) {
   if (specialise() && condition.kind == Expr::Binary) {
     const auto& b = static_cast<const BinaryExpr&>(condition);
-    if (is_comparison(b.op)) {
-      uint16_t bit = operators::comparison_bit(b.op);
+    uint16_t bit = operators::comparison_bit(b.op);  // 0 for an operator that compares nothing
+    if (bit) {
       if (is_leaf(*b.left) && is_leaf(*b.right)) {
         uint32_t left = leaf(*b.left);
         return emit({Op::CompareJumpLL, op_code(b.op), bit, left, leaf(*b.right)}, 0);

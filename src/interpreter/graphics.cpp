@@ -8,7 +8,6 @@
 #include "interpreter/graphics.hpp"
 
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "interpreter/builtins.hpp"
+#include "support/library.hpp"
 
 namespace orvane {
 
@@ -42,14 +42,9 @@ struct SdlLibrary {
 
 SdlLibrary load_sdl() {
   SdlLibrary lib;
-  void* handle = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!handle) return lib;
-#define ORVANE_SDL_LOAD(name)                                                   \
-  lib.name = reinterpret_cast<decltype(lib.name)>(dlsym(handle, "SDL_" #name)); \
-  if (!lib.name) return SdlLibrary{};
-  ORVANE_SDL_FUNCTIONS(ORVANE_SDL_LOAD)
-#undef ORVANE_SDL_LOAD
-  lib.loaded = true;
+#define ORVANE_SDL_SYMBOL(name) {"SDL_" #name, reinterpret_cast<void**>(&lib.name)},
+  lib.loaded = !library::open("libSDL2-2.0.so.0", {ORVANE_SDL_FUNCTIONS(ORVANE_SDL_SYMBOL)});
+#undef ORVANE_SDL_SYMBOL
   return lib;
 }
 
@@ -90,11 +85,11 @@ int on_xlib_error(void*, XlibErrorEvent* event) {
 // shuts down, so it stays in force until the last request on the window has been answered.
 void handle_xlib_errors() {
   static const bool installed = [] {
-    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-    if (!x11) return false;
-    using SetHandler = XlibErrorHandler (*)(XlibErrorHandler);
-    auto set_handler = reinterpret_cast<SetHandler>(dlsym(x11, "XSetErrorHandler"));
-    if (set_handler) set_handler(on_xlib_error);
+    XlibErrorHandler (*set_handler)(XlibErrorHandler) = nullptr;
+    if (library::open("libX11.so.6",
+                      {{"XSetErrorHandler", reinterpret_cast<void**>(&set_handler)}}))
+      return false;
+    set_handler(on_xlib_error);
     return true;  // the library stays loaded with the handler in it
   }();
   (void)installed;

@@ -28,7 +28,7 @@ void Interpreter::prepare() {
   if (m_names.size() < interned_count()) m_names.resize(interned_count());
 }
 
-void Interpreter::assign(NameId name, Value&& value) {
+void Interpreter::assign_elsewhere(NameId name, Value&& value) {
   NameEntry& e = m_names[name];
   if (e.declared_global || m_depth == 0) {
     (e.frame == 0 ? e.value : shadowed_global(name)) = std::move(value);
@@ -130,10 +130,7 @@ void Interpreter::append(NameId name, Value* values, size_t count) {
     if (released) *slot = std::move(left);  // a failed reserve changed nothing
     throw;
   }
-  if (slot)
-    *slot = std::move(left);
-  else
-    assign(name, std::move(left));
+  assign(name, std::move(left));
 }
 
 // `x = builtin(x, ...)`: x lets go of its payload so that the builtin may change it in place,
@@ -151,10 +148,9 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
   }
 }
 
-// `x = push(x, item)` when x holds no array of its own binding: the generic rule. The item, at
-// `item`, is consumed.
-void Interpreter::push_generic(NameId name, Value* item) {
-  Value args[2] = {lookup(name), std::move(*item)};
+// The generic rule of `x = push(x, item)`.
+void Interpreter::push_generic(NameId name, Value&& item) {
+  Value args[2] = {lookup(name), std::move(item)};
   assign(name, call_builtin_at(BUILTIN_PUSH, std::span<Value>(args, 2), m_host));
 }
 

@@ -39,7 +39,14 @@ class Interpreter {
   Value lookup(NameId name) const { return lookup_ref(name); }
   // The binding a read of `name` sees, without copying it.
   const Value& lookup_ref(NameId name) const { return m_names[name].value; }
-  void assign(NameId name, Value&& value);
+  // Writes the binding that a read of `name` sees from now on; the name's own binding in the
+  // current call or scope is written in place.
+  void assign(NameId name, Value&& value) {
+    if (Value* slot = own_binding(name))
+      *slot = std::move(value);
+    else
+      assign_elsewhere(name, std::move(value));
+  }
   void assign(NameId name, const Value& value) { assign(name, Value(value)); }
   void declare_global(NameId name);
   // Runs a user function in a new scope; surplus arguments are ignored, missing ones unbound.
@@ -101,6 +108,9 @@ class Interpreter {
     NameEntry& e = m_names[name];
     return e.frame == (e.declared_global ? 0 : m_depth) ? &e.value : nullptr;
   }
+  // assign() for a name not bound in the current call: a first binding there, or a global
+  // shadowed by a call.
+  void assign_elsewhere(NameId name, Value&& value);
   Value& shadowed_global(NameId name);
   void pop_frame(size_t start);
   void tick() {
@@ -126,7 +136,8 @@ class Interpreter {
   void update(NameId name, TokenKind op, const Value& right);
   void append(NameId name, Value* values, size_t count);
   Value builtin_update(NameId name, int builtin, Value* args, size_t argc);
-  void push_generic(NameId name, Value* item);
+  void push(NameId name, Value&& item);
+  void push_generic(NameId name, Value&& item);
   template <class Left>
   void store_binary(NameId name, Left&& left, TokenKind op, const Value& right);
 

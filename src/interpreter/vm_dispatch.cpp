@@ -129,6 +129,16 @@ template <class Left>
   if (outcome == DIVIDED_BY_ZERO) report_division();
 }
 
+// `x = push(x, item)`: an array in x's own binding grows in place (copied first if shared);
+// anything else takes the generic rule.
+[[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item) {
+  Value* slot = own_binding(name);
+  if (slot && slot->is(Value::Array))
+    append_in_place(*slot, std::move(item));
+  else
+    push_generic(name, std::move(item));
+}
+
 // Calls are entered and left here, beside the loop that inlines them.
 [[gnu::always_inline]] inline const Instr* Interpreter::enter_call(const FunctionData& fn,
                                                                    Value callee, Value* args,
@@ -235,11 +245,7 @@ op_Load : {
   NEXT();
 }
 op_Store : {
-  Value* slot = own_binding(ip->a);
-  if (slot)
-    *slot = std::move(*--sp);
-  else
-    assign(ip->a, std::move(*--sp));
+  assign(ip->a, std::move(*--sp));
   NEXT();
 }
 op_Pop : {
@@ -396,10 +402,7 @@ op_ForArrayNext : {
     DISPATCH();
   }
   tick();
-  if (Value* slot = own_binding(ip->a))
-    *slot = items[i];  // the binding from the previous round
-  else
-    assign(ip->a, Value(items[i]));
+  assign(ip->a, items[i]);
   sp[-1].set_number(static_cast<int64_t>(i + 1));
   NEXT();
 }
@@ -423,10 +426,7 @@ op_ForRangeNext : {
     DISPATCH();
   }
   tick();
-  if (Value* slot = own_binding(ip->a))
-    slot->set_number(i);
-  else
-    assign(ip->a, Value::number(i));
+  assign(ip->a, Value::number(i));
   sp[-2].set_number(i + 1);
   NEXT();
 }
@@ -617,10 +617,7 @@ op_BinaryTo : {
   NEXT();
 }
 op_StoreLeaf : {
-  if (Value* slot = own_binding(ip->a))
-    *slot = LEAF(ip->b);  // copy-assignment takes hold of the source before letting go
-  else
-    assign(ip->a, LEAF(ip->b));
+  assign(ip->a, LEAF(ip->b));  // a copy, made before the binding lets go of its value
   NEXT();
 }
 op_MatchLeaf : {
@@ -631,36 +628,16 @@ op_MatchLeaf : {
   NEXT();
 }
 op_PushLeaf : {
-  {
-    Value* slot = own_binding(ip->a);
-    Value item = LEAF(ip->b);  // held first: an array pushed onto itself is then shared
-    if (slot && slot->is(Value::Array))
-      append_in_place(*slot, std::move(item));
-    else
-      push_generic(ip->a, &item);
-  }
+  push(ip->a, Value(LEAF(ip->b)));  // held first: an array pushed onto itself is then shared
   NEXT();
 }
 op_PushIndex : {
-  {
-    Value item = element(names[ip->b].value, LEAF(ip->c));
-    Value* slot = own_binding(ip->a);
-    if (slot && slot->is(Value::Array))
-      append_in_place(*slot, std::move(item));
-    else
-      push_generic(ip->a, &item);
-  }
+  push(ip->a, element(names[ip->b].value, LEAF(ip->c)));
   NEXT();
 }
 op_Push : {
-  Value* slot = own_binding(ip->a);
-  --sp;
-  if (slot && slot->is(Value::Array)) {
-    append_in_place(*slot, std::move(*sp));
-    *sp = Value();
-  } else {
-    push_generic(ip->a, sp);
-  }
+  push(ip->a, std::move(*--sp));
+  *sp = Value();
   NEXT();
 }
 op_Member : {

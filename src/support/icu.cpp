@@ -1,10 +1,9 @@
 #include "support/icu.hpp"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/library.hpp"
 #include "support/output.hpp"
 
 namespace orvane::icu {
@@ -36,19 +35,17 @@ struct Library {
 }
 
 Library load() {
-  const char* file = "libicuuc.so." U_ICU_VERSION_SHORT;
-  void* handle = dlopen(file, RTLD_NOW | RTLD_LOCAL);
-  if (!handle) unavailable(file);
   Library lib;
-#define ORVANE_ICU_LOAD(ours, theirs)                                                      \
-  lib.ours = reinterpret_cast<decltype(lib.ours)>(dlsym(handle, ORVANE_ICU_NAME(theirs))); \
-  if (!lib.ours) unavailable(ORVANE_ICU_NAME(theirs));
-  ORVANE_ICU_FUNCTIONS(ORVANE_ICU_LOAD)
-#undef ORVANE_ICU_LOAD
+#define ORVANE_ICU_SYMBOL(ours, theirs) \
+  {ORVANE_ICU_NAME(theirs), reinterpret_cast<void**>(&lib.ours)},
+  const char* missing =
+      library::open("libicuuc.so." U_ICU_VERSION_SHORT, {ORVANE_ICU_FUNCTIONS(ORVANE_ICU_SYMBOL)});
+#undef ORVANE_ICU_SYMBOL
+  if (missing) unavailable(missing);
   return lib;
 }
 
-const Library& library() {
+const Library& loaded() {
   static const Library lib = load();
   return lib;
 }
@@ -56,7 +53,7 @@ const Library& library() {
 }  // namespace
 
 #define ORVANE_ICU_GETTER(ours, theirs) \
-  decltype(&::theirs) ours() { return library().ours; }
+  decltype(&::theirs) ours() { return loaded().ours; }
 ORVANE_ICU_FUNCTIONS(ORVANE_ICU_GETTER)
 #undef ORVANE_ICU_GETTER
 
