@@ -111,10 +111,14 @@ TEST(MemoryLimit, AFixedLimitAndTheEnvironmentsOwn) {
   EXPECT_NO_THROW(check_allocation(1000));
   EXPECT_THROW(check_allocation(1001), OutOfMemory);
   // An append in place is weighed by the block the array would move to.
-  Value items = Value::array(std::vector<Value>(40));
-  items.mutable_array().shrink_to_fit();
+  Value items = Value::array(std::vector<Value>(40));  // full
   EXPECT_THROW(check_append(items), OutOfMemory);
-  items.mutable_array().reserve(41);
+  EXPECT_THROW(append_in_place(items, Value()), OutOfMemory);
+  EXPECT_EQ(items.as_array().size(), 40u);  // a refused append changes nothing
+  set_allocation_limit(0);
+  items = Value::empty_array(41);
+  for (int i = 0; i < 40; ++i) append_in_place(items, Value());
+  set_allocation_limit(1000);
   EXPECT_NO_THROW(check_append(items));  // room already made: nothing moves
   Value shared = items;                  // a shared array is copied before the append
   EXPECT_THROW(check_append(items), OutOfMemory);
@@ -215,7 +219,7 @@ TEST(Searching, ContainsAndSplitAgreeWithThePlainSearch) {
               hay.find(needle) != std::string::npos);
     std::string joined;
     Value split = call("split", {Value::string(hay), Value::string(needle)});
-    const std::vector<Value>& parts = split.as_array();
+    std::span<const Value> parts = split.as_array();
     size_t expected = 1;
     for (size_t at = hay.find(needle); at != std::string::npos;
          at = hay.find(needle, at + needle.size()))

@@ -184,10 +184,15 @@ TEST(StringBuiltins, SharedArgumentsAreNeverChanged) {
 // `a = push(a, x)` hands over the only reference; the append must reuse it to stay O(1).
 TEST(StringBuiltins, UniquelyOwnedPayloadsAreReused) {
   GraphicsContext graphics;
-  std::vector<Value> args = {arr({num(1)}), num(2)};
+  // A uniquely held array with room grows where it is.
+  Value with_room = Value::empty_array(2);
+  append_in_place(with_room, num(1));
+  std::vector<Value> args = {with_room, num(2)};
+  with_room = Value();
   const void* array_payload = args[0].payload_identity();
   Value pushed = call_builtin_at(builtin_index("push"), args, graphics);
   EXPECT_EQ(pushed.payload_identity(), array_payload);
+  EXPECT_EQ(display(pushed), "[1, 2]");
 
   args = {str("ab"), str("cd"), num(1)};
   const void* string_payload = args[0].payload_identity();

@@ -221,7 +221,7 @@ TEST(Sharing, WritingASharedPayloadCopiesItFirst) {
   Value xs = arr({Value::number(1)});
   Value ys = xs;
   Value inner = arr({xs});
-  ys.mutable_array().push_back(Value::number(2));
+  append_in_place(ys, Value::number(2));
   EXPECT_EQ(display(xs), "[1]");
   EXPECT_EQ(display(ys), "[1, 2]");
   EXPECT_EQ(display(inner), "[[1]]");

@@ -213,38 +213,36 @@ Value case_builtin(BuiltinArgs args, bool to_upper) {
 // ---- split ----
 
 // Every character on its own, with an empty piece before the first and after the last.
-std::vector<Value> split_characters(std::string_view text) {
+Value split_characters(std::string_view text) {
   size_t count = 2;
   for (char c : text) count += !is_continuation(c);
   check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)) + text.size());
-  std::vector<Value> pieces;
-  pieces.reserve(count);
-  pieces.push_back(Value::string(""));
+  Value pieces = Value::empty_array(count);
+  pieces.append(Value::string(""));
   for (size_t i = 0; i < text.size();) {
     size_t j = i + 1;
     while (j < text.size() && is_continuation(text[j])) ++j;
-    pieces.push_back(Value::string(std::string(text.substr(i, j - i))));
+    pieces.append(Value::string(std::string(text.substr(i, j - i))));
     i = j;
   }
-  pieces.push_back(Value::string(""));
+  pieces.append(Value::string(""));
   return pieces;
 }
 
-std::vector<Value> split_on(std::string_view text, std::string_view separator) {
+Value split_on(std::string_view text, std::string_view separator) {
   size_t count = 1;
   for (size_t at = find_text(text, separator, 0); at != std::string_view::npos;
        at = find_text(text, separator, at + separator.size()))
     ++count;
   check_allocation(uint64_t{count} * (sizeof(Value) + sizeof(StringObject)) + text.size());
-  std::vector<Value> pieces;
-  pieces.reserve(count);
+  Value pieces = Value::empty_array(count);
   size_t from = 0;
   for (size_t at = find_text(text, separator, 0); at != std::string_view::npos;
        at = find_text(text, separator, from)) {
-    pieces.push_back(Value::string(std::string(text.substr(from, at - from))));
+    pieces.append(Value::string(std::string(text.substr(from, at - from))));
     from = at + separator.size();
   }
-  pieces.push_back(Value::string(std::string(text.substr(from))));
+  pieces.append(Value::string(std::string(text.substr(from))));
   return pieces;
 }
 
@@ -295,8 +293,8 @@ Value slice(BuiltinArgs args, Host&) {
 Value split(BuiltinArgs args, Host&) {
   DisplayText text(args[0]);
   DisplayText separator(args[1]);
-  if (separator.view().empty()) return Value::array(split_characters(text.view()));
-  return Value::array(split_on(text.view(), separator.view()));
+  if (separator.view().empty()) return split_characters(text.view());
+  return split_on(text.view(), separator.view());
 }
 
 // `s = concat(s, ...)` hands over the only reference to s, which then grows in place. Should
@@ -331,10 +329,10 @@ Value contains(BuiltinArgs args, Host&) {
 Value reverse(BuiltinArgs args, Host&) {
   if (!args[0].is(Value::Array)) return Value::null();
   if (!args[0].is_unique()) {
-    const std::vector<Value>& items = args[0].as_array();
+    std::span<const Value> items = args[0].as_array();
     return Value::array(std::vector<Value>(items.rbegin(), items.rend()));
   }
-  std::vector<Value>& items = args[0].mutable_array();
+  std::span<Value> items = args[0].mutable_array();
   std::reverse(items.begin(), items.end());
   return std::move(args[0]);
 }

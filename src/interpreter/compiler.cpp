@@ -155,6 +155,7 @@ class Lowering {
   void node(const Expr& e);
   void link(const Expr& e);
   void call(const CallExpr& c);
+  bool literal_array(const ArrayExpr& a);
   // Lowers a condition; returns the jump taken when it is false, to be landed by the caller.
   size_t jump_unless(const Expr& condition);
 
@@ -330,6 +331,7 @@ void Lowering::node(const Expr& e) {
       return;
     case Expr::Array: {
       const auto& a = static_cast<const ArrayExpr&>(e);
+      if (specialise() && literal_array(a)) return;
       for (const ExprPtr& element : a.elements) expr(*element);
       int n = static_cast<int>(a.elements.size());
       emit({Op::MakeArray, 0, 0, 0, static_cast<uint32_t>(n)}, 1 - n);
@@ -355,6 +357,18 @@ void Lowering::node(const Expr& e) {
       return;
     }
   }
+}
+
+// An array of literals is made once, as a constant: every evaluation shares its payload, which
+// the first change copies.
+bool Lowering::literal_array(const ArrayExpr& a) {
+  for (const ExprPtr& element : a.elements)
+    if (!is_leaf(*element) || element->kind == Expr::Identifier) return false;
+  std::vector<Value> items;
+  for (const ExprPtr& element : a.elements)
+    items.push_back(m_chunk.constants[leaf(*element) & ~LEAF_CONSTANT]);
+  emit({Op::Const, 0, 0, constant(Value::array(std::move(items)))}, 1);
+  return true;
 }
 
 // Builtin names win over user functions, so a builtin call is settled here.

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/memory.hpp"
@@ -55,12 +56,54 @@ Value Value::error(std::string message) {
   return v;
 }
 
-Value Value::array(std::vector<Value> items) {
-  auto* o = make_object<ArrayObject>();
-  o->items = std::move(items);
+namespace {
+
+// A block for an array header and `capacity` elements, or for `old` moved into one.
+ArrayObject* array_block(size_t capacity, ArrayObject* old = nullptr) {
+  if (capacity > (SIZE_MAX - sizeof(ArrayObject)) / sizeof(Value)) throw std::bad_alloc();
+  size_t bytes = sizeof(ArrayObject) + capacity * sizeof(Value);
+  void* block = std::realloc(old, bytes);  // the elements move by their bytes
+  if (!block) throw std::bad_alloc();
+  auto* o = old ? static_cast<ArrayObject*>(block) : new (block) ArrayObject();
+  o->capacity = capacity;
+  return o;
+}
+
+void free_array(ArrayObject* o) noexcept {
+  std::destroy_n(o->items(), o->size);  // a collection among them joins the queue
+  o->~ArrayObject();
+  std::free(o);
+}
+
+}  // namespace
+
+Value Value::empty_array(size_t capacity) {
   Value v(Array, 0);
-  v.m_u.p = o;
+  v.m_u.p = array_block(capacity);
   return v;
+}
+
+Value Value::array(Value* items, size_t count) {
+  Value v = empty_array(count);
+  auto* o = static_cast<ArrayObject*>(v.m_u.p);
+  std::uninitialized_move_n(items, count, o->items());
+  o->size = count;
+  return v;
+}
+
+Value Value::array(std::vector<Value> items) { return array(items.data(), items.size()); }
+
+void Value::make_room(size_t capacity) {
+  auto* o = static_cast<ArrayObject*>(m_u.p);
+  if (o->refs == 1) {
+    m_u.p = array_block(capacity, o);
+    return;
+  }
+  Value copy = empty_array(capacity);
+  auto* c = static_cast<ArrayObject*>(copy.m_u.p);
+  std::uninitialized_copy_n(o->items(), o->size, c->items());
+  c->size = o->size;
+  *this = std::move(copy);
 }
 
 Value Value::dict(DictMap map) {
@@ -118,7 +161,7 @@ void delete_payload(Value::Kind kind, HeapObject* p) {
       delete static_cast<StringObject*>(p);
       break;
     case Value::Array:
-      delete static_cast<ArrayObject*>(p);
+      free_array(static_cast<ArrayObject*>(p));
       break;
     case Value::Dict:
       delete static_cast<DictObject*>(p);
@@ -197,7 +240,7 @@ void Value::destroy() noexcept {
     if (dead.arrays) {
       auto* array = static_cast<ArrayObject*>(dead.arrays);
       dead.arrays = next_dead(array);
-      delete array;  // a collection among its elements joins the queue
+      free_array(array);
     } else {
       auto* dict = static_cast<DictObject*>(dead.dicts);
       dead.dicts = next_dead(dict);
@@ -292,8 +335,6 @@ std::string& Value::mutable_string() {
   forget_mark(o);
   return o->text;
 }
-
-void Value::unshare_array() { *this = array(as_array()); }
 
 uint64_t DictMap::hash(std::string_view key) {
   uint64_t h = process_seed() ^ (key.size() * 0x9E3779B97F4A7C15ull);
@@ -528,7 +569,7 @@ void append_display(std::string& out, const Value& v) {
     Showing& top = stack.back();
     const Value& c = *top.collection;
     if (c.is(Value::Array)) {
-      const std::vector<Value>& items = c.as_array();
+      std::span<const Value> items = c.as_array();
       if (top.position < items.size()) {
         if (top.position > 0) out += ", ";
         next = &items[top.position++];

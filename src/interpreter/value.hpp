@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -118,6 +120,10 @@ class Value {
   static Value null() { return Value(); }
   static Value string(std::string text);
   static Value array(std::vector<Value> items);
+  // An array of `count` values moved from `items`.
+  static Value array(Value* items, size_t count);
+  // An empty array with room for `capacity` elements.
+  static Value empty_array(size_t capacity);
   static Value dict(DictMap map);
   static Value function(std::shared_ptr<const FunctionData> fn);
   static Value rect(RectShape r);
@@ -134,7 +140,7 @@ class Value {
   bool as_boolean() const { return m_u.i != 0; }
   ColorRGB as_color() const { return m_u.c; }
   const std::string& as_string() const;  // String and Error
-  const std::vector<Value>& as_array() const;
+  std::span<const Value> as_array() const;
   const DictMap& as_dict() const;
   const std::shared_ptr<const FunctionData>& as_function() const;
   const RectShape& as_rect() const;
@@ -152,7 +158,12 @@ class Value {
   size_t character_offset(uint64_t index) const;
   // Writable access for uniquely owned payloads; copies the payload first when shared.
   std::string& mutable_string();
-  std::vector<Value>& mutable_array();
+  std::span<Value> mutable_array();
+  // Appends to an Array, in place when nobody else holds it; see append_in_place.
+  void append(Value&& item);
+
+  // The elements an Array has room for before its block must grow.
+  size_t array_capacity() const;
 
   // The identity of the shared payload, for "is this still the same object" checks.
   const void* payload_identity() const { return is_heap() ? m_u.p : nullptr; }
@@ -165,8 +176,9 @@ class Value {
   }
   // Frees the payload whose last reference has gone. Never allocates, never throws.
   void destroy() noexcept;
-  // Replaces a shared array by a copy of its own.
-  void unshare_array();
+  // Gives an Array a payload of its own with room for `capacity` elements, copying the
+  // elements when the payload is shared and moving the block otherwise.
+  void make_room(size_t capacity);
 
   static constexpr uint32_t HEAP_KINDS = (1u << String) | (1u << Array) | (1u << Dict) |
                                          (1u << Function) | (1u << Rect) | (1u << Circle) |
@@ -280,9 +292,15 @@ class DictMap {
 struct StringObject : HeapObject {
   std::string text;
 };
+// An array's elements follow its header in one block, which grows by reallocation: a Value
+// holds nothing that points into itself, so it may move by its bytes.
 struct ArrayObject : HeapObject {
-  std::vector<Value> items;
+  size_t size = 0;
+  size_t capacity = 0;
+  Value* items() { return reinterpret_cast<Value*>(this + 1); }
+  const Value* items() const { return reinterpret_cast<const Value*>(this + 1); }
 };
+static_assert(sizeof(ArrayObject) % alignof(Value) == 0);
 struct DictObject : HeapObject {
   DictMap map;
 };
@@ -333,12 +351,18 @@ inline size_t DictLayout::find(std::string_view key, uint64_t h) const {
 inline const std::string& Value::as_string() const {
   return static_cast<StringObject*>(m_u.p)->text;
 }
-inline const std::vector<Value>& Value::as_array() const {
-  return static_cast<ArrayObject*>(m_u.p)->items;
+inline std::span<const Value> Value::as_array() const {
+  const auto* o = static_cast<const ArrayObject*>(m_u.p);
+  return {o->items(), o->size};
 }
-inline std::vector<Value>& Value::mutable_array() {
-  if (m_u.p->refs != 1) unshare_array();
-  return static_cast<ArrayObject*>(m_u.p)->items;
+inline size_t Value::array_capacity() const {
+  return static_cast<const ArrayObject*>(m_u.p)->capacity;
+}
+inline std::span<Value> Value::mutable_array() {
+  auto* o = static_cast<ArrayObject*>(m_u.p);
+  if (o->refs != 1) make_room(o->size);
+  o = static_cast<ArrayObject*>(m_u.p);
+  return {o->items(), o->size};
 }
 inline const DictMap& Value::as_dict() const { return static_cast<DictObject*>(m_u.p)->map; }
 inline const std::shared_ptr<const FunctionData>& Value::as_function() const {
@@ -382,22 +406,30 @@ uint64_t allocation_limit();
 void check_allocation(uint64_t bytes);
 // The room an array that is full at `size` elements grows to: it doubles, from at least 8, so
 // building an array element by element moves it a few times only.
-inline size_t grown_capacity(size_t size) { return size < 4 ? 8 : size * 2; }
+inline size_t grown_capacity(size_t size) {
+  return size < 4 ? 8 : size < 1024 ? size * 2 : size + size / 2;
+}
 // check_allocation for appending one element to the Array `array` with append_in_place: a
 // shared array is first copied at exactly its size and then grows; a unique one grows only when
 // full. Either way the block it moves to is weighed.
 inline void check_append(const Value& array) {
-  const std::vector<Value>& items = array.as_array();
-  if (!array.is_unique() || items.size() == items.capacity())
-    check_allocation(uint64_t{grown_capacity(items.size())} * sizeof(Value));
+  size_t size = array.as_array().size();
+  if (!array.is_unique() || size == array.array_capacity())
+    check_allocation(uint64_t{grown_capacity(size)} * sizeof(Value));
 }
 // Appends `item` to the Array `array`, in place when nobody else holds it. A refused append
 // changes nothing.
-inline void append_in_place(Value& array, Value&& item) {
-  check_append(array);
-  std::vector<Value>& items = array.mutable_array();
-  if (items.size() == items.capacity()) items.reserve(grown_capacity(items.size()));
-  items.push_back(std::move(item));
+inline void append_in_place(Value& array, Value&& item) { array.append(std::move(item)); }
+
+inline void Value::append(Value&& item) {
+  auto* o = static_cast<ArrayObject*>(m_u.p);
+  if (o->refs != 1 || o->size == o->capacity) {
+    check_append(*this);
+    make_room(grown_capacity(o->size));
+    o = static_cast<ArrayObject*>(m_u.p);
+  }
+  new (o->items() + o->size) Value(std::move(item));
+  ++o->size;
 }
 
 }  // namespace orvane

@@ -17,7 +17,7 @@ std::optional<int64_t> range_bound(const Value& v) {
 // The element of a collection, for an index already evaluated.
 [[gnu::always_inline]] inline Value element(const Value& target, const Value& index) {
   if (target.is(Value::Array) && index.is(Value::Number)) {
-    const std::vector<Value>& items = target.as_array();
+    std::span<const Value> items = target.as_array();
     uint64_t i = static_cast<uint64_t>(index.as_number());  // negative indices are out of range
     return i < items.size() ? items[i] : Value::null();
   }
@@ -51,14 +51,13 @@ Value make_range(const Value& start_value, const Value& end_value) {
   std::optional<int64_t> start = range_bound(start_value);
   std::optional<int64_t> end = range_bound(end_value);
   if (!start || !end) return Value::null();
-  if (*start >= *end) return Value::array({});
+  if (*start >= *end) return Value::empty_array(0);
   uint64_t count = static_cast<uint64_t>(*end) - static_cast<uint64_t>(*start);
   if (count > UINT64_MAX / sizeof(Value)) throw OutOfMemory{};
   check_allocation(count * sizeof(Value));
-  std::vector<Value> items;
-  items.reserve(count);
-  for (int64_t i = *start; i < *end; ++i) items.push_back(Value::number(i));
-  return Value::array(std::move(items));
+  Value items = Value::empty_array(count);
+  for (int64_t i = *start; i < *end; ++i) items.append(Value::number(i));
+  return items;
 }
 
 TokenKind operator_of(const Instr* in) { return static_cast<TokenKind>(in->x); }
@@ -301,9 +300,9 @@ op_Call : {
 op_MakeArray : {
   {
     Value* items = sp - ip->b;
-    std::vector<Value> list(std::make_move_iterator(items), std::make_move_iterator(sp));
+    Value array = Value::array(items, ip->b);
     sp = items;
-    *sp++ = Value::array(std::move(list));
+    *sp++ = std::move(array);
   }
   NEXT();
 }
@@ -395,7 +394,7 @@ op_ForArray : {
   NEXT();
 }
 op_ForArrayNext : {
-  const std::vector<Value>& items = sp[-2].as_array();
+  std::span<const Value> items = sp[-2].as_array();
   uint64_t i = static_cast<uint64_t>(sp[-1].as_number());
   if (i >= items.size()) {
     ip = code + ip->c;
