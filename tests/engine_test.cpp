@@ -13,6 +13,7 @@
 #include "interpreter/interpreter.hpp"
 #include "lexer/lexer.hpp"
 #include "parser/parser.hpp"
+#include "support/interrupt.hpp"
 #include "test_support.hpp"
 
 namespace orvane {
@@ -288,6 +289,40 @@ TEST(Engine, TheCallLimitIsAnError) {
   s.interp().recover();
   s.run("def g(n) { if n == 0 { return \"deep\" } return g(n - 1) } r = g(200000)");
   EXPECT_EQ(s.get("r"), "deep");
+}
+
+// Every loop round and call takes a step of the budget and looks for a stop request, though
+// both are looked at only every few thousand steps; each holds again after it stopped a run.
+TEST(Engine, TheStepBudgetAndStopRequestsHoldRunAfterRun) {
+  struct Row {
+    uint64_t budget;
+    int rounds;  // of a loop whose head runs rounds + 1 times, before one call: rounds + 2 steps
+    bool stops;
+  };
+  const Row rows[] = {{9, 7, false}, {9, 8, true}, {5000, 4998, false}, {5000, 4999, true}};
+  for (const Row& row : rows) {
+    Session s(true);
+    s.interp().set_step_budget(row.budget);
+    s.run("def f() { return 1 }");
+    std::string loop = "n = 0 while n < " + std::to_string(row.rounds) + " { n += 1 } f()";
+    if (!row.stops) {
+      s.run(loop);
+      EXPECT_THROW(s.run("f()"), StepBudgetExhausted) << row.budget << ": nothing is left";
+      continue;
+    }
+    EXPECT_THROW(s.run(loop), StepBudgetExhausted) << row.budget;
+    s.interp().recover();
+    EXPECT_THROW(s.run("f()"), StepBudgetExhausted) << row.budget << ": it stays used up";
+  }
+  Session s(true);
+  for (int stop = 0; stop < 2; ++stop) {
+    interrupt::request(SIGINT);
+    EXPECT_THROW(s.run("while true { }"), Interrupted);
+    s.interp().recover();
+  }
+  s.run("def deep(n) { if n == 0 { while true { } } deep(n - 1) }");
+  interrupt::request(SIGINT);
+  EXPECT_THROW(s.run("deep(1000)"), Interrupted);
 }
 
 // ---- whole runs on the default stack, under an address-space limit ----

@@ -601,10 +601,24 @@ std::string display(const Value& v) {
 }
 
 std::string_view type_name(const Value& v) {
-  static constexpr std::string_view names[] = {
-      "number",  "float",   "string",  "boolean", "array", "dict",   "unknown",
-      "unknown", "unknown", "unknown", "unknown", "null",  "unknown"};
-  return names[v.kind()];
+  switch (v.kind()) {
+    case Value::Number:
+      return "number";
+    case Value::Float:
+      return "float";
+    case Value::String:
+      return "string";
+    case Value::Boolean:
+      return "boolean";
+    case Value::Array:
+      return "array";
+    case Value::Dict:
+      return "dict";
+    case Value::Null:
+      return "null";
+    default:
+      return "unknown";
+  }
 }
 
 bool is_truthy(const Value& v) {

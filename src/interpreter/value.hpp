@@ -50,21 +50,21 @@ struct FunctionObject;
 
 class Value {
  public:
-  // Declared in this order; the order indexes the type-name table.
+  // The kinds held in the value itself come first, so that one comparison tells the others.
   enum Kind : uint8_t {
     Number,
     Float,
-    String,
     Boolean,
+    Color,
+    Null,
+    String,  // the first kind with a payload behind a reference count
+    Error,
     Array,
     Dict,
     Function,
     Rect,
-    Color,
     Circle,
-    Triangle,
-    Null,
-    Error
+    Triangle
   };
 
   Value() : m_kind(Null) { m_u.i = 0; }
@@ -170,7 +170,7 @@ class Value {
 
  private:
   Value(Kind k, int64_t i) : m_kind(k) { m_u.i = i; }
-  bool is_heap() const { return (HEAP_KINDS >> m_kind) & 1u; }
+  bool is_heap() const { return m_kind >= String; }
   void release() {
     if (--m_u.p->refs == 0) destroy();
   }
@@ -179,10 +179,6 @@ class Value {
   // Gives an Array a payload of its own with room for `capacity` elements, copying the
   // elements when the payload is shared and moving the block otherwise.
   void make_room(size_t capacity);
-
-  static constexpr uint32_t HEAP_KINDS = (1u << String) | (1u << Array) | (1u << Dict) |
-                                         (1u << Function) | (1u << Rect) | (1u << Circle) |
-                                         (1u << Triangle) | (1u << Error);
 
   union Payload {
     int64_t i;
@@ -404,8 +400,10 @@ uint64_t allocation_limit();
 // block, would not fit beside what the process already holds. An allocation that still fails
 // throws std::bad_alloc, which the run reports the same way.
 void check_allocation(uint64_t bytes);
-// The room an array that is full at `size` elements grows to: it doubles, from at least 8, so
-// building an array element by element moves it a few times only.
+// The room an array that is full at `size` elements grows to: from at least 8 it doubles, so
+// building an array element by element moves it a few times only, and past 1,024 elements it
+// grows by half, so a large array leaves at most a third of its block unused. Large blocks
+// grow by remapping their pages rather than by copying.
 inline size_t grown_capacity(size_t size) {
   return size < 4 ? 8 : size < 1024 ? size * 2 : size + size / 2;
 }

@@ -50,6 +50,19 @@ Value& Interpreter::shadowed_global(NameId name) {
   return m_names[name].value;  // unreachable: a shadowed name has its global saved
 }
 
+// The tick that ran the countdown out: it takes a step of the budget like any other, and the
+// next few thousand are handed out at once. A stop request waits at most that long.
+void Interpreter::look_up() {
+  constexpr uint64_t BATCH = 4096;
+  m_countdown = 1;  // should this tick throw, the next one looks again
+  if (interrupt::requested()) interrupt::check();
+  if (m_steps_left == 0) throw StepBudgetExhausted{};
+  --m_steps_left;
+  uint64_t granted = std::min(m_steps_left, BATCH);
+  m_steps_left -= granted;
+  m_countdown = static_cast<uint32_t>(granted + 1);
+}
+
 void Interpreter::declare_global(NameId name) { m_names[name].declared_global = true; }
 
 Value Interpreter::take_pending() {

@@ -67,7 +67,10 @@ class Interpreter {
   GraphicsContext& graphics() { return m_graphics; }
   // Limits the run to about `steps` loop rounds and calls; unlimited by default. Code between
   // two of them is straight-line, bounded by the length of the program.
-  void set_step_budget(uint64_t steps) { m_steps_left = steps; }
+  void set_step_budget(uint64_t steps) {
+    m_steps_left = steps;
+    m_countdown = 1;
+  }
 
   // The completion state that blocks inspect after their statements.
   bool has_pending() const { return m_flags & PENDING; }
@@ -113,10 +116,12 @@ class Interpreter {
   void assign_elsewhere(NameId name, Value&& value);
   Value& shadowed_global(NameId name);
   void pop_frame(size_t start);
+  // A loop round or a call. Stop requests and the step budget are looked at every few
+  // thousand of them, when the countdown runs out.
   void tick() {
-    if (m_steps_left-- == 0) throw StepBudgetExhausted{};
-    if (interrupt::requested()) interrupt::check();
+    if (--m_countdown == 0) look_up();
   }
+  void look_up();
 
   // The dispatch loop, from `ip` until the innermost native frame finishes; returns the value
   // a finishing call left.
@@ -152,7 +157,8 @@ class Interpreter {
   uint32_t m_depth = 0;    // active user-function calls
   Value m_pending;
   uint8_t m_flags = 0;
-  uint64_t m_steps_left = UINT64_MAX;
+  uint64_t m_steps_left = UINT64_MAX;  // steps not yet handed to the countdown
+  uint32_t m_countdown = 1;
   GraphicsContext m_graphics;
   Host m_host;
 };

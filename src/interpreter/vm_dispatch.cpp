@@ -10,7 +10,8 @@ namespace {
 
 // A range bound: Numbers as they are, Floats truncated and saturated, anything else invalid.
 std::optional<int64_t> range_bound(const Value& v) {
-  if (v.is(Value::Number) || v.is(Value::Float)) return as_integer(v);
+  if (v.is(Value::Number)) return v.as_number();
+  if (v.is(Value::Float)) return as_integer(v);
   return std::nullopt;
 }
 
@@ -66,23 +67,29 @@ TokenKind operator_of(const Instr* in) { return static_cast<TokenKind>(in->x); }
 enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
 
 // What needs no allocation, computed straight into `target` (which may be `left`): any
-// operator on two Numbers, two Floats or two Booleans, and the comparisons of two Strings.
+// operator on two Numbers, two Floats or two Booleans, the comparisons of two Strings, and
+// operands of different kinds, which give Null.
 [[gnu::always_inline]] inline Outcome direct(Value& target, const Value& left, TokenKind op,
                                              const Value& right) {
-  if (left.is(Value::Number) && right.is(Value::Number)) {
+  Value::Kind kind = left.kind();
+  if (kind != right.kind()) {
+    target = Value();
+    return DONE;
+  }
+  if (kind == Value::Number) {
     bool divided_by_zero = false;
     target = operators::numbers(left.as_number(), op, right.as_number(), divided_by_zero);
     return divided_by_zero ? DIVIDED_BY_ZERO : DONE;
   }
-  if (left.is(Value::Float) && right.is(Value::Float)) {
+  if (kind == Value::Float) {
     target = operators::floats(left.as_float(), op, right.as_float());
     return DONE;
   }
-  if (left.is(Value::Boolean) && right.is(Value::Boolean)) {
+  if (kind == Value::Boolean) {
     target = operators::booleans(left.as_boolean(), op, right.as_boolean());
     return DONE;
   }
-  if (left.is(Value::String) && right.is(Value::String) && op != TokenKind::Plus) {
+  if (kind == Value::String && op != TokenKind::Plus) {
     target = operators::string_comparison(left.as_string(), op, right.as_string());
     return DONE;
   }
@@ -100,11 +107,12 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
 // the operator's own.
 [[gnu::always_inline]] inline bool compare(const Value& left, TokenKind op, uint16_t bit,
                                            const Value& right) {
-  if (left.is(Value::Number) && right.is(Value::Number))
+  Value::Kind kind = left.kind();
+  if (kind != right.kind()) return false;  // Null
+  if (kind == Value::Number)
     return operators::comparisons(left.as_number(), right.as_number()) & bit;
-  if (left.is(Value::Float) && right.is(Value::Float))
-    return operators::comparisons(left.as_float(), right.as_float()) & bit;
-  if (left.is(Value::String) && right.is(Value::String))
+  if (kind == Value::Float) return operators::comparisons(left.as_float(), right.as_float()) & bit;
+  if (kind == Value::String)
     return operators::string_comparison(left.as_string(), op, right.as_string()).as_boolean();
   return is_truthy(binary_op(left, op, right));
 }
@@ -254,11 +262,8 @@ op_Pop : {
 }
 op_Binary : {
   Outcome outcome = direct(sp[-2], sp[-2], operator_of(ip), sp[-1]);
-  if (outcome == NOT_DIRECT) {
-    outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
-    sp[-1] = Value();
-  }
-  --sp;
+  if (outcome == NOT_DIRECT) outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
+  *--sp = Value();
   if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
