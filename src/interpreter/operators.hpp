@@ -50,10 +50,9 @@ constexpr uint8_t comparison_bit(TokenKind op) {
   }
 }
 
-// Numbers compare exactly.
+// Numbers compare exactly, so exactly one of less, equal and greater holds.
 [[gnu::always_inline]] inline uint8_t comparisons(int64_t a, int64_t b) {
-  return static_cast<uint8_t>((a < b) * LT | (a <= b) * LE | (a > b) * GT | (a >= b) * GE |
-                              (a == b) * EQ | (a != b) * NE);
+  return a < b ? LT | LE | NE : a == b ? LE | GE | EQ : GT | GE | NE;
 }
 
 // Floats order as IEEE doubles (a NaN compares false) and are equal within the tolerance.

@@ -132,7 +132,7 @@ class Interpreter {
                           const Instr* resume, bool native);
   // Makes room for `count` more values above `sp`, which may move.
   Value* reserve(Value* sp, size_t count) {
-    return sp + count <= m_stack.data() + m_stack.size() ? sp : grow_stack(sp, count);
+    return sp + count <= std::to_address(m_stack.end()) ? sp : grow_stack(sp, count);
   }
   Value* grow_stack(Value* sp, size_t count);
   void report_division();

@@ -297,7 +297,7 @@ op_Call : {
   const FunctionData& fn = *callee.as_function();
   size_t argc = ip->b;
   ip = enter_call(fn, callee, args, argc, ip + 1, false);
-  clear(args + std::min(fn.params.size(), argc), sp);  // the others were moved into bindings
+  if (argc > fn.params.size()) clear(args + fn.params.size(), sp);  // the others were moved
   sp = reserve(args, fn.chunk.max_stack + 1);
   ENTER_CHUNK(fn.chunk);
   DISPATCH();
@@ -472,7 +472,7 @@ op_ReturnLeave : {
   {
     Value* base = sp - ip->b;  // where the arguments started
     Value result = std::move(sp[-1]);
-    clear(base, sp);
+    clear(base, sp - 1);
     sp = base;
     *sp = std::move(result);
     if (ip->x) m_flags &= static_cast<uint8_t>(~BREAK);
