@@ -76,6 +76,38 @@ enum class Op : uint8_t {
                   // it; clears the break flag when x is 1
 };
 
+// Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is
+// the loop's head). In finished code a target is counted from the instruction itself, as a
+// signed 32-bit offset, so that the machine needs no pointer to the start of the code.
+constexpr bool jumps_by_c(Op op) {
+  switch (op) {
+    case Op::Jump:
+    case Op::JumpIfFalse:
+    case Op::CheckFlags:
+    case Op::LoopEnd:
+    case Op::ForArray:
+    case Op::ForArrayNext:
+    case Op::ForRange:
+    case Op::ForRangeNext:
+    case Op::MatchTest:
+    case Op::Catch:
+    case Op::CompareJumpLL:
+    case Op::CompareJumpSL:
+    case Op::CompareJumpSS:
+    case Op::WhileLoop:
+    case Op::ForRangeLoop:
+    case Op::ForArrayLoop:
+    case Op::MatchLeaf:
+      return true;
+    default:
+      return false;
+  }
+}
+constexpr bool jumps_by_b(Op op) {
+  return op == Op::LoopEnd || op == Op::WhileLoop || op == Op::ForRangeLoop ||
+         op == Op::ForArrayLoop;
+}
+
 // A leaf operand: a name, or a constant when LEAF_CONSTANT is set.
 inline constexpr uint32_t LEAF_CONSTANT = 0x80000000u;
 

@@ -617,19 +617,20 @@ bool Lowering::builtin_update(const AssignStmt& s) {
 }
 
 // Ends the chunk. A jump to a jump goes straight to the last one's target, and a jump to the
-// end of a loop becomes that end, which does not depend on where it stands.
+// end of a loop becomes that end. Then every target, so far an instruction's index, is counted
+// from the instruction that jumps.
 void Lowering::finish(Op last) {
   emit({last}, 0);
-  if (!specialise()) return;
   std::vector<Instr>& code = m_chunk.code;
   for (Instr& in : code) {
-    if (in.op != Op::Jump) continue;
+    if (!specialise() || in.op != Op::Jump) continue;
     for (size_t hops = 0; code[in.c].op == Op::Jump && hops < code.size(); ++hops)
       in.c = code[in.c].c;
-    Op target = code[in.c].op;
-    if (target == Op::LoopEnd || target == Op::WhileLoop || target == Op::ForRangeLoop ||
-        target == Op::ForArrayLoop)
-      in = code[in.c];
+    if (jumps_by_b(code[in.c].op)) in = code[in.c];
+  }
+  for (uint32_t i = 0; i < code.size(); ++i) {
+    if (jumps_by_c(code[i].op)) code[i].c -= i;
+    if (jumps_by_b(code[i].op)) code[i].b -= i;
   }
 }
 

@@ -199,21 +199,17 @@ void Interpreter::recover() {
 
 Value Interpreter::dispatch(const Instr* ip) {
   Value* sp = m_stack.data() + m_stack_top;
-  const Chunk* chunk = m_frames.back().chunk;
-  const Instr* code = chunk->code.data();
-  const Value* constants = chunk->constants.data();
-  const MemberKey* keys = chunk->keys.data();
+  const Value* constants = m_frames.back().chunk->constants.data();
+  const MemberKey* keys = m_frames.back().chunk->keys.data();
   NameEntry* names = m_names.data();
   // No lambda here captures these locals: one that the compiler did not inline would make them
   // live in memory, reloaded by every handler.
 #define LEAF(operand) \
   (((operand)&LEAF_CONSTANT) ? constants[(operand) & ~LEAF_CONSTANT] : names[(operand)].value)
-#define ENTER_CHUNK(entered)             \
-  do {                                   \
-    chunk = &(entered);                  \
-    code = chunk->code.data();           \
-    constants = chunk->constants.data(); \
-    keys = chunk->keys.data();           \
+#define ENTER_CHUNK(entered)                \
+  do {                                      \
+    constants = (entered).constants.data(); \
+    keys = (entered).keys.data();           \
   } while (false)
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
@@ -314,7 +310,7 @@ op_MakeArray : {
 op_MakeDict : {
   {
     Value* values = sp - ip->b;
-    Value dict = make_dict(chunk->dicts[ip->a], values);
+    Value dict = make_dict(m_frames.back().chunk->dicts[ip->a], values);
     clear(values, sp);
     sp = values;
     *sp++ = std::move(dict);
@@ -332,21 +328,21 @@ op_Range : {
   NEXT();
 }
 op_Jump : {
-  ip = code + ip->c;
+  ip += static_cast<int32_t>(ip->c);
   DISPATCH();
 }
 op_JumpIfFalse : {
   bool truth = is_truthy(sp[-1]);
   *--sp = Value();
   if (!truth) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
 }
 op_CheckFlags : {
   if (m_flags) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
@@ -378,11 +374,11 @@ op_Tick : {
 }
 op_LoopEnd : {
   if (m_flags & (PENDING | BREAK)) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   m_flags &= static_cast<uint8_t>(~CONTINUE);
-  ip = code + ip->b;
+  ip += static_cast<int32_t>(ip->b);
   DISPATCH();
 }
 op_ClearBreak : {
@@ -392,7 +388,7 @@ op_ClearBreak : {
 op_ForArray : {
   if (!sp[-1].is(Value::Array)) {
     *--sp = Value();
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   *sp++ = Value::number(0);
@@ -402,7 +398,7 @@ op_ForArrayNext : {
   std::span<const Value> items = sp[-2].as_array();
   uint64_t i = static_cast<uint64_t>(sp[-1].as_number());
   if (i >= items.size()) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   tick();
@@ -416,7 +412,7 @@ op_ForRange : {
   if (!start || !end) {
     clear(sp - 2, sp);
     sp -= 2;
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   sp[-2] = Value::number(*start);
@@ -426,7 +422,7 @@ op_ForRange : {
 op_ForRangeNext : {
   int64_t i = sp[-2].as_number();
   if (i >= sp[-1].as_number()) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   tick();
@@ -438,14 +434,14 @@ op_MatchTest : {
   bool matches = operators::pattern_matches(sp[-2], sp[-1]);
   *--sp = Value();
   if (!matches) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
 }
 op_Catch : {
   if (!has_pending() || !m_pending.is(Value::Error)) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   catch_error(ip->a);
@@ -454,11 +450,11 @@ op_Catch : {
 #define LOOP_END(head_handler)                  \
   do {                                          \
     if (m_flags & (PENDING | BREAK)) {          \
-      ip = code + ip->c;                        \
+      ip += static_cast<int32_t>(ip->c);        \
       DISPATCH();                               \
     }                                           \
     m_flags &= static_cast<uint8_t>(~CONTINUE); \
-    ip = code + ip->b;                          \
+    ip += static_cast<int32_t>(ip->b);          \
     goto head_handler;                          \
   } while (false)
 op_WhileLoop:
@@ -521,7 +517,7 @@ op_BinarySL : {
 }
 op_CompareJumpLL : {
   if (!compare(LEAF(ip->a), operator_of(ip), ip->bits, LEAF(ip->b))) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
@@ -530,7 +526,7 @@ op_CompareJumpSL : {
   bool holds = compare(sp[-1], operator_of(ip), ip->bits, LEAF(ip->b));
   *--sp = Value();
   if (!holds) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
@@ -540,7 +536,7 @@ op_CompareJumpSS : {
   clear(sp - 2, sp);
   sp -= 2;
   if (!holds) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
@@ -626,7 +622,7 @@ op_StoreLeaf : {
 }
 op_MatchLeaf : {
   if (!operators::pattern_matches(sp[-1], LEAF(ip->b))) {
-    ip = code + ip->c;
+    ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
   NEXT();
