@@ -58,13 +58,22 @@ Value Value::error(std::string message) {
 
 namespace {
 
-// A block for an array header and `capacity` elements, or for `old` moved into one.
+// A block for an array header and `capacity` elements, or for `old` moved into one. The
+// elements move by their bytes: a large block is reallocated, which remaps its pages rather than
+// copying them, and a small one is copied, which the allocator's caches make quicker.
 ArrayObject* array_block(size_t capacity, ArrayObject* old = nullptr) {
+  constexpr size_t LARGE = 64 * 1024;
   if (capacity > (SIZE_MAX - sizeof(ArrayObject)) / sizeof(Value)) throw std::bad_alloc();
   size_t bytes = sizeof(ArrayObject) + capacity * sizeof(Value);
-  void* block = std::realloc(old, bytes);  // the elements move by their bytes
+  size_t used = old ? sizeof(ArrayObject) + old->size * sizeof(Value) : 0;
+  void* block = used >= LARGE ? std::realloc(old, bytes) : std::malloc(bytes);
   if (!block) throw std::bad_alloc();
-  auto* o = old ? static_cast<ArrayObject*>(block) : new (block) ArrayObject();
+  if (!old) return new (block) ArrayObject{{}, 0, capacity};
+  if (used < LARGE) {
+    std::memcpy(block, static_cast<void*>(old), used);
+    std::free(old);
+  }
+  auto* o = static_cast<ArrayObject*>(block);
   o->capacity = capacity;
   return o;
 }

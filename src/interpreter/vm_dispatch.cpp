@@ -447,15 +447,17 @@ op_Catch : {
   catch_error(ip->a);
   NEXT();
 }
-#define LOOP_END(head_handler)                  \
-  do {                                          \
-    if (m_flags & (PENDING | BREAK)) {          \
-      ip += static_cast<int32_t>(ip->c);        \
-      DISPATCH();                               \
-    }                                           \
-    m_flags &= static_cast<uint8_t>(~CONTINUE); \
-    ip += static_cast<int32_t>(ip->b);          \
-    goto head_handler;                          \
+#define LOOP_END(head_handler)                    \
+  do {                                            \
+    if (m_flags) {                                \
+      if (m_flags & (PENDING | BREAK)) {          \
+        ip += static_cast<int32_t>(ip->c);        \
+        DISPATCH();                               \
+      }                                           \
+      m_flags &= static_cast<uint8_t>(~CONTINUE); \
+    }                                             \
+    ip += static_cast<int32_t>(ip->b);            \
+    goto head_handler;                            \
   } while (false)
 op_WhileLoop:
   LOOP_END(op_Tick);
