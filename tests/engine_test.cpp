@@ -80,10 +80,14 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"a = push(a, b[i])", Op::PushIndex},
       {"a = push(a, a[0])", Op::PushIndex},
       {"a = push(a, f())", Op::BuiltinUpdate},
-      {"y = d.key", Op::MemberName},
+      {"y = d.key", Op::MemberNameTo},
+      {"print(d.key)", Op::MemberName},
       {"y = f().key", Op::Member},
-      {"y = a[i]", Op::IndexLL},
-      {"y = a[i - len(b)]", Op::IndexName},
+      {"y = a[i]", Op::IndexLLTo},
+      {"print(a[i])", Op::IndexLL},
+      {"y = a[i - len(b)]", Op::IndexNameTo},
+      {"print(a[i - len(b)])", Op::IndexName},
+      {"y = f() + a[i] * a[1]", Op::BinarySI},
   };
   for (const Row& row : rows) {
     EXPECT_TRUE(has(ops_of(row.source, true), row.specialised)) << row.source;

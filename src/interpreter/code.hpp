@@ -74,6 +74,10 @@ enum class Op : uint8_t {
   PushIndex,      // name a = push(name a, name b [leaf c]), appending in place
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below
                   // it; clears the break flag when x is 1
+  BinarySI,       // pop left, push left (op x) name a [leaf b]
+  IndexLLTo,      // name c = leaf a [leaf b]
+  IndexNameTo,    // name c = name a [popped]
+  MemberNameTo,   // name c = the entry keys[b] of the dict bound to name a
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is

@@ -276,6 +276,17 @@ void Lowering::link(const Expr& e) {
       emit({Op::BinarySL, op_code(b.op), 0, 0, leaf(*b.right)}, 0);
       return;
     }
+    if (specialise() && b.right->kind == Expr::Index) {  // `... + a[i]`
+      const auto& x = static_cast<const IndexExpr&>(*b.right);
+      if (x.target->kind == Expr::Identifier && is_leaf(*x.index) &&
+          x.index->kind != Expr::String) {
+        uint32_t index = leaf(*x.index);
+        emit({Op::BinarySI, op_code(b.op), 0, static_cast<const IdentifierExpr&>(*x.target).name,
+              index},
+             0);
+        return;
+      }
+    }
     expr(*b.right);
     emit({Op::Binary, op_code(b.op)}, -1);
     return;
@@ -502,16 +513,19 @@ void Lowering::assign(const AssignStmt& s) {
   store(s.name);
 }
 
-// Pops the value just computed into `name`. An operator that computed it writes its result to
-// the binding itself instead.
+// Pops the value just computed into `name`. An operator or a read of an element that computed
+// it writes its result to the binding itself instead.
 void Lowering::store(NameId name) {
   Instr& last = m_chunk.code.back();
   if (specialise()) {
-    Op fused = last.op == Op::BinaryLL   ? Op::BinaryLLTo
-               : last.op == Op::BinarySL ? Op::BinarySLTo
-               : last.op == Op::BinaryLS ? Op::BinaryLSTo
-               : last.op == Op::Binary   ? Op::BinaryTo
-                                         : last.op;
+    Op fused = last.op == Op::BinaryLL     ? Op::BinaryLLTo
+               : last.op == Op::BinarySL   ? Op::BinarySLTo
+               : last.op == Op::BinaryLS   ? Op::BinaryLSTo
+               : last.op == Op::Binary     ? Op::BinaryTo
+               : last.op == Op::IndexLL    ? Op::IndexLLTo
+               : last.op == Op::IndexName  ? Op::IndexNameTo
+               : last.op == Op::MemberName ? Op::MemberNameTo
+                                           : last.op;
     if (fused != last.op) {
       last.op = fused;
       last.c = name;

@@ -228,7 +228,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
       HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
       HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
-      HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),
+      HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),   HANDLER(BinarySI),
+      HANDLER(IndexLLTo),     HANDLER(IndexNameTo),  HANDLER(MemberNameTo),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -656,6 +657,28 @@ op_IndexLL : {
 }
 op_IndexName : {
   sp[-1] = element(names[ip->a].value, sp[-1]);
+  NEXT();
+}
+op_BinarySI : {
+  {
+    Value right = element(names[ip->a].value, LEAF(ip->b));
+    Outcome outcome = direct(sp[-1], sp[-1], operator_of(ip), right);
+    if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
+    if (outcome == DIVIDED_BY_ZERO) report_division();
+  }
+  NEXT();
+}
+op_IndexLLTo : {
+  assign(ip->c, element(names[ip->a].value, LEAF(ip->b)));
+  NEXT();
+}
+op_IndexNameTo : {
+  assign(ip->c, element(names[ip->a].value, sp[-1]));
+  *--sp = Value();
+  NEXT();
+}
+op_MemberNameTo : {
+  assign(ip->c, member(names[ip->a].value, keys[ip->b]));
   NEXT();
 }
 #undef NEXT
