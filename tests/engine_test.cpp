@@ -141,7 +141,8 @@ TEST(Lowering, FlagChecksAndLoopEndsWhereTheyAreNeeded) {
       {"def f() { let x = 0 while g() { x += 1 x += 2 } }", 1, Op::WhileLoop},
       {"def f() { for i in 0..3 { x += 1 x += 2 } }", 1, Op::ForRangeLoop},
       {"def f() { let x = 0 if x { x += 1 x += 2 } else { x += 3 x += 4 } }", 0, Op::AddConstant},
-      {"def f() { let x = 0 for i in 0..3 { if i { return i } x += 1 } }", 0, Op::ReturnLeave},
+      {"def f() { let x = 0 for i in 0..3 { if i { return i } x += 1 } }", 0, Op::ReturnLeaf},
+      {"def f() { let x = 0 for i in 0..3 { if i { return i * 2 } x += 1 } }", 0, Op::ReturnLeave},
       {"def f() { let x = 0 try { return 1 x = 3 } catch e { x = 2 } }", 1, Op::Return},
   };
   for (const Row& row : rows) {

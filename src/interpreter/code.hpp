@@ -78,6 +78,7 @@ enum class Op : uint8_t {
   IndexLLTo,      // name c = leaf a [leaf b]
   IndexNameTo,    // name c = name a [popped]
   MemberNameTo,   // name c = the entry keys[b] of the dict bound to name a
+  ReturnLeaf,     // ReturnLeave with leaf a as the result, the b values below it dropped
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is

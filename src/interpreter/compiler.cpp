@@ -469,6 +469,13 @@ void Lowering::statement(const Stmt& s) {
       return;
     case Stmt::Return: {
       const auto& r = static_cast<const ReturnStmt&>(s);
+      bool direct = specialise() && m_function_body && m_try_bodies == 0;
+      uint8_t clear_break = m_loops > 0 ? 1 : 0;
+      if (direct && r.value && is_leaf(*r.value)) {
+        uint32_t result = leaf(*r.value);
+        emit({Op::ReturnLeaf, clear_break, 0, result, static_cast<uint32_t>(m_depth)}, 0);
+        return;
+      }
       if (r.value)
         expr(*r.value);
       else
@@ -476,8 +483,7 @@ void Lowering::statement(const Stmt& s) {
       // Outside a try body nothing between here and the end of the function looks at a
       // pending return, so the call ends at once, the way the loops it leaves would leave the
       // flags: with the break flag clear.
-      if (specialise() && m_function_body && m_try_bodies == 0) {
-        uint8_t clear_break = m_loops > 0 ? 1 : 0;
+      if (direct) {
         emit({Op::ReturnLeave, clear_break, 0, 0, static_cast<uint32_t>(m_depth)}, -1);
         return;
       }

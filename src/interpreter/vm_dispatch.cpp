@@ -229,7 +229,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
       HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
       HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),   HANDLER(BinarySI),
-      HANDLER(IndexLLTo),     HANDLER(IndexNameTo),  HANDLER(MemberNameTo),
+      HANDLER(IndexLLTo),     HANDLER(IndexNameTo),  HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -472,6 +472,17 @@ op_ReturnLeave : {
     Value* base = sp - ip->b;  // where the arguments started
     Value result = std::move(sp[-1]);
     clear(base, sp - 1);
+    sp = base;
+    *sp = std::move(result);
+    if (ip->x) m_flags &= static_cast<uint8_t>(~BREAK);
+  }
+  goto leave;
+}
+op_ReturnLeaf : {
+  {
+    Value result = LEAF(ip->a);  // read before the call's bindings go
+    Value* base = sp - ip->b;
+    clear(base, sp);
     sp = base;
     *sp = std::move(result);
     if (ip->x) m_flags &= static_cast<uint8_t>(~BREAK);
