@@ -163,7 +163,7 @@ template <class Left>
       continue;
     }
     m_shadowed.emplace_back(fn.params[i], e.frame, std::move(e.value));
-    e.value = std::move(args[i]);
+    e.value.swap(args[i]);  // the cell was left empty: nothing to let go of
     e.frame = m_depth;
   }
   tick();
@@ -171,13 +171,14 @@ template <class Left>
 }
 
 [[gnu::always_inline]] inline void Interpreter::pop_frame(size_t start) {
-  while (m_shadowed.size() > start) {
-    Shadowed& saved = m_shadowed.back();
-    NameEntry& e = m_names[saved.name];
-    e.value.swap(saved.value);
-    e.frame = saved.frame;
-    m_shadowed.pop_back();  // lets go of the call's own value
+  Shadowed* first = m_shadowed.data() + start;
+  for (Shadowed* saved = std::to_address(m_shadowed.end()); saved != first;) {
+    --saved;
+    NameEntry& e = m_names[saved->name];
+    e.value.swap(saved->value);
+    e.frame = saved->frame;
   }
+  m_shadowed.erase(m_shadowed.begin() + static_cast<ptrdiff_t>(start), m_shadowed.end());
   --m_depth;
 }
 
