@@ -96,6 +96,20 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
   }
 }
 
+// A literal that is always true needs no test; any other condition keeps its test.
+TEST(Lowering, AlwaysTrueConditionsAreNotTested) {
+  auto tests = [](const std::vector<Op>& ops) {
+    return has(ops, Op::JumpIfFalse) || has(ops, Op::CompareJumpLL);
+  };
+  for (const char* source :
+       {"while true { break }", "while 1 { break }", "if \"\" { y = 1 }", "if 0.5 { y = 1 }"}) {
+    EXPECT_FALSE(tests(ops_of(source, true))) << source;
+    EXPECT_TRUE(has(ops_of(source, false), Op::JumpIfFalse)) << source;
+  }
+  for (const char* source : {"while false { }", "while 0 { }", "if 0.0 { }", "while x { }"})
+    EXPECT_TRUE(tests(ops_of(source, true))) << source;
+}
+
 TEST(Lowering, ShapesThatMustNotBeUpdatedInPlace) {
   // A later operand reading x itself, or an operator other than +, keeps the generic form.
   for (const char* source : {"s = s + f() + s", "s = s + f() - \"a\"", "s = t + s", "x = f(x)"})

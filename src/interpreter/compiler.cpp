@@ -15,6 +15,20 @@ bool is_leaf(const Expr& e) {
          e.kind == Expr::Boolean || e.kind == Expr::Identifier;
 }
 
+// The value of a literal leaf.
+Value literal(const Expr& e) {
+  switch (e.kind) {
+    case Expr::Number:
+      return Value::number(static_cast<const NumberExpr&>(e).value);
+    case Expr::Float:
+      return Value::real(static_cast<const FloatExpr&>(e).value);
+    case Expr::String:
+      return Value::string(static_cast<const StringExpr&>(e).text());
+    default:
+      return Value::boolean(static_cast<const BooleanExpr&>(e).value);
+  }
+}
+
 bool is_name(const Expr& e, NameId name) {
   return e.kind == Expr::Identifier && static_cast<const IdentifierExpr&>(e).name == name;
 }
@@ -144,7 +158,11 @@ class Lowering {
  private:
   size_t emit(Instr i, int effect);
   uint32_t here() const { return static_cast<uint32_t>(m_chunk.code.size()); }
-  void land(size_t jump) { m_chunk.code[jump].c = here(); }
+  // Points a jump lowered earlier here; NO_JUMP, where nothing jumps, is let be.
+  void land(size_t jump) {
+    if (jump != NO_JUMP) m_chunk.code[jump].c = here();
+  }
+  static constexpr size_t NO_JUMP = SIZE_MAX;
   uint32_t constant(Value v);
   uint32_t key(const std::string& text);
   // The operand code of a literal or a name.
@@ -156,7 +174,8 @@ class Lowering {
   void link(const Expr& e);
   void call(const CallExpr& c);
   bool literal_array(const ArrayExpr& a);
-  // Lowers a condition; returns the jump taken when it is false, to be landed by the caller.
+  // Lowers a condition; returns the jump taken when it is false, to be landed by the caller,
+  // or NO_JUMP for a literal that is always true.
   size_t jump_unless(const Expr& condition);
 
   void assign(const AssignStmt& s);
@@ -215,18 +234,8 @@ uint32_t Lowering::key(const std::string& text) {
 }
 
 uint32_t Lowering::leaf(const Expr& e) {
-  switch (e.kind) {
-    case Expr::Identifier:
-      return static_cast<const IdentifierExpr&>(e).name;
-    case Expr::Number:
-      return LEAF_CONSTANT | constant(Value::number(static_cast<const NumberExpr&>(e).value));
-    case Expr::Float:
-      return LEAF_CONSTANT | constant(Value::real(static_cast<const FloatExpr&>(e).value));
-    case Expr::String:
-      return LEAF_CONSTANT | constant(Value::string(static_cast<const StringExpr&>(e).text()));
-    default:
-      return LEAF_CONSTANT | constant(Value::boolean(static_cast<const BooleanExpr&>(e).value));
-  }
+  if (e.kind == Expr::Identifier) return static_cast<const IdentifierExpr&>(e).name;
+  return LEAF_CONSTANT | constant(literal(e));
 }
 
 // Chains (`a + b + c...`, `x.a.b...`) are lowered in a loop down their left spine, so a
@@ -396,6 +405,9 @@ void Lowering::call(const CallExpr& c) {
 }
 
 size_t Lowering::jump_unless(const Expr& condition) {
+  if (specialise() && is_leaf(condition) && condition.kind != Expr::Identifier &&
+      is_truthy(literal(condition)))
+    return NO_JUMP;  // `while true`
   if (specialise() && condition.kind == Expr::Binary) {
     const auto& b = static_cast<const BinaryExpr&>(condition);
     uint16_t bit = operators::comparison_bit(b.op);  // 0 for an operator that compares nothing
