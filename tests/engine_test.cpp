@@ -88,6 +88,9 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"y = a[i - len(b)]", Op::IndexNameTo},
       {"print(a[i - len(b)])", Op::IndexName},
       {"y = f() + a[i] * a[1]", Op::BinarySI},
+      {"y = f() - d.x", Op::BinarySM},
+      {"a = push(a, b[i + 1])", Op::PushIndexName},
+      {"a = push(a, a[len(a) - 1])", Op::PushIndexName},
   };
   for (const Row& row : rows) {
     EXPECT_TRUE(has(ops_of(row.source, true), row.specialised)) << row.source;

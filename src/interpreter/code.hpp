@@ -79,6 +79,8 @@ enum class Op : uint8_t {
   IndexNameTo,    // name c = name a [popped]
   MemberNameTo,   // name c = the entry keys[b] of the dict bound to name a
   ReturnLeaf,     // ReturnLeave with leaf a as the result, the b values below it dropped
+  PushIndexName,  // name a = push(name a, name b [popped]), appending in place
+  BinarySM,       // pop left, push left (op x) the entry keys[b] of the dict bound to name a
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is

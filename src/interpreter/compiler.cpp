@@ -285,14 +285,16 @@ void Lowering::link(const Expr& e) {
       emit({Op::BinarySL, op_code(b.op), 0, 0, leaf(*b.right)}, 0);
       return;
     }
-    if (specialise() && b.right->kind == Expr::Index) {  // `... + a[i]`
+    if (specialise() && b.right->kind == Expr::Index) {  // `... + a[i]`, `... + d.key`
       const auto& x = static_cast<const IndexExpr&>(*b.right);
-      if (x.target->kind == Expr::Identifier && is_leaf(*x.index) &&
-          x.index->kind != Expr::String) {
-        uint32_t index = leaf(*x.index);
-        emit({Op::BinarySI, op_code(b.op), 0, static_cast<const IdentifierExpr&>(*x.target).name,
-              index},
-             0);
+      if (x.target->kind == Expr::Identifier && is_leaf(*x.index)) {
+        NameId target = static_cast<const IdentifierExpr&>(*x.target).name;
+        if (x.index->kind == Expr::String)
+          emit({Op::BinarySM, op_code(b.op), 0, target,
+                key(static_cast<const StringExpr&>(*x.index).text())},
+               0);
+        else
+          emit({Op::BinarySI, op_code(b.op), 0, target, leaf(*x.index)}, 0);
         return;
       }
     }
@@ -638,6 +640,12 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_short_and_call_free(*c.args[1])) {
     // Nothing the pushed expression does can change x, so x need not be read before it.
     expr(*c.args[1]);
+    Instr& last = m_chunk.code.back();
+    if (last.op == Op::IndexName) {  // `x = push(x, a[i + 1])`: the element goes straight across
+      last = {Op::PushIndexName, 0, 0, s.name, last.a};
+      --m_depth;
+      return true;
+    }
     emit({Op::Push, 0, 0, s.name}, -1);
     return true;
   }

@@ -231,6 +231,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
       HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),   HANDLER(BinarySI),
       HANDLER(IndexLLTo),     HANDLER(IndexNameTo),  HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
+      HANDLER(PushIndexName), HANDLER(BinarySM),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -678,6 +679,20 @@ op_BinarySI : {
     if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
     if (outcome == DIVIDED_BY_ZERO) report_division();
   }
+  NEXT();
+}
+op_BinarySM : {
+  {
+    Value right = member(names[ip->a].value, keys[ip->b]);
+    Outcome outcome = direct(sp[-1], sp[-1], operator_of(ip), right);
+    if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
+    if (outcome == DIVIDED_BY_ZERO) report_division();
+  }
+  NEXT();
+}
+op_PushIndexName : {
+  push(ip->a, element(names[ip->b].value, sp[-1]));
+  *--sp = Value();
   NEXT();
 }
 op_IndexLLTo : {
