@@ -113,16 +113,15 @@ template <class T>
   }
 }
 
-// == and != on two Strings, by their bytes; Null for any other comparison (+ joins apart).
+// Strings compare by their bytes, for equality only: no ordering holds between them.
+[[gnu::always_inline]] inline uint8_t comparisons(const std::string& a, const std::string& b) {
+  return same_text(a, b) ? EQ : NE;
+}
+
+// == and != on two Strings; Null for any other comparison (+ joins apart).
 inline Value string_comparison(const std::string& a, TokenKind op, const std::string& b) {
-  switch (op) {
-    case TokenKind::EqualEqual:
-      return Value::boolean(a == b);
-    case TokenKind::NotEqual:
-      return Value::boolean(a != b);
-    default:
-      return Value::null();
-  }
+  uint8_t bit = comparison_bit(op) & (EQ | NE);
+  return bit ? Value::boolean(comparisons(a, b) & bit) : Value::null();
 }
 
 inline Value booleans(bool a, TokenKind op, bool b) {

@@ -112,8 +112,8 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
   if (kind == Value::Number)
     return operators::comparisons(left.as_number(), right.as_number()) & bit;
   if (kind == Value::Float) return operators::comparisons(left.as_float(), right.as_float()) & bit;
-  if (kind == Value::String)
-    return operators::string_comparison(left.as_string(), op, right.as_string()).as_boolean();
+  if (kind == Value::String)  // an ordering of strings is Null, which is false
+    return operators::comparisons(left.as_string(), right.as_string()) & bit;
   return is_truthy(binary_op(left, op, right));
 }
 
