@@ -145,6 +145,7 @@ class Interpreter {
   void push_generic(NameId name, Value&& item);
   template <class Left>
   void store_binary(NameId name, Left&& left, TokenKind op, const Value& right);
+  void binary_in_place(Value& left, TokenKind op, const Value& right);
 
   LoweringOptions m_options;
   std::vector<NameEntry> m_names;

@@ -136,6 +136,14 @@ template <class Left>
   if (outcome == DIVIDED_BY_ZERO) report_division();
 }
 
+// `left = left op right`, for a left operand on the stack.
+[[gnu::always_inline]] inline void Interpreter::binary_in_place(Value& left, TokenKind op,
+                                                                const Value& right) {
+  Outcome outcome = direct(left, left, op, right);
+  if (outcome == NOT_DIRECT) outcome = generic(left, std::move(left), op, right);
+  if (outcome == DIVIDED_BY_ZERO) report_division();
+}
+
 // `x = push(x, item)`: an array in x's own binding grows in place (copied first if shared);
 // anything else takes the generic rule.
 [[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item) {
@@ -260,10 +268,8 @@ op_Pop : {
   NEXT();
 }
 op_Binary : {
-  Outcome outcome = direct(sp[-2], sp[-2], operator_of(ip), sp[-1]);
-  if (outcome == NOT_DIRECT) outcome = generic(sp[-2], std::move(sp[-2]), operator_of(ip), sp[-1]);
+  binary_in_place(sp[-2], operator_of(ip), sp[-1]);
   *--sp = Value();
-  if (outcome == DIVIDED_BY_ZERO) report_division();
   NEXT();
 }
 op_Negate : {
@@ -525,10 +531,7 @@ op_BinaryLL : {
   NEXT();
 }
 op_BinarySL : {
-  const Value& right = LEAF(ip->b);
-  Outcome outcome = direct(sp[-1], sp[-1], operator_of(ip), right);
-  if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
-  if (outcome == DIVIDED_BY_ZERO) report_division();
+  binary_in_place(sp[-1], operator_of(ip), LEAF(ip->b));
   NEXT();
 }
 op_CompareJumpLL : {
@@ -673,21 +676,11 @@ op_IndexName : {
   NEXT();
 }
 op_BinarySI : {
-  {
-    Value right = element(names[ip->a].value, LEAF(ip->b));
-    Outcome outcome = direct(sp[-1], sp[-1], operator_of(ip), right);
-    if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
-    if (outcome == DIVIDED_BY_ZERO) report_division();
-  }
+  binary_in_place(sp[-1], operator_of(ip), element(names[ip->a].value, LEAF(ip->b)));
   NEXT();
 }
 op_BinarySM : {
-  {
-    Value right = member(names[ip->a].value, keys[ip->b]);
-    Outcome outcome = direct(sp[-1], sp[-1], operator_of(ip), right);
-    if (outcome == NOT_DIRECT) outcome = generic(sp[-1], std::move(sp[-1]), operator_of(ip), right);
-    if (outcome == DIVIDED_BY_ZERO) report_division();
-  }
+  binary_in_place(sp[-1], operator_of(ip), member(names[ip->a].value, keys[ip->b]));
   NEXT();
 }
 op_PushIndexName : {
