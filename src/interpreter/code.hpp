@@ -58,7 +58,7 @@ enum class Op : uint8_t {
   Push,           // name a = push(name a, popped value), appending in place
   Member,         // pop a dict, push its entry keys[a]
   MemberName,     // push the entry keys[b] of the dict bound to name a
-  IndexLL,        // push leaf a [leaf b], read in place
+  IndexLL,        // push name a [leaf b], read in place
   IndexName,      // replace the top with name a [top], read in place
   WhileLoop,      // LoopEnd whose head b is a Tick, entered without a dispatch
   ForRangeLoop,   // LoopEnd whose head b is a ForRangeNext, entered without a dispatch
@@ -75,7 +75,7 @@ enum class Op : uint8_t {
   ReturnLeave,    // end the call with the top as its result, dropping the b - 1 values below
                   // it; clears the break flag when x is 1
   BinarySI,       // pop left, push left (op x) name a [leaf b]
-  IndexLLTo,      // name c = leaf a [leaf b]
+  IndexLLTo,      // name c = name a [leaf b]
   IndexNameTo,    // name c = name a [popped]
   MemberNameTo,   // name c = the entry keys[b] of the dict bound to name a
   ReturnLeaf,     // ReturnLeave with leaf a as the result, the b values below it dropped

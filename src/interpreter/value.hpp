@@ -408,8 +408,8 @@ inline size_t grown_capacity(size_t size) {
   return size < 4 ? 8 : size < 1024 ? size * 2 : size + size / 2;
 }
 // check_allocation for appending one element to the Array `array` with append_in_place: a
-// shared array is first copied at exactly its size and then grows; a unique one grows only when
-// full. Either way the block it moves to is weighed.
+// shared array is copied into a block with room to grow; a unique one grows only when full.
+// Either way the block it moves to is weighed.
 inline void check_append(const Value& array) {
   size_t size = array.as_array().size();
   if (!array.is_unique() || size == array.array_capacity())
