@@ -76,6 +76,7 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"s += f()", Op::Append},
       {"a = push(a, 1)", Op::PushLeaf},
       {"match x { 1 => { } y => { } }", Op::MatchLeaf},
+      {"match x { 1 => { } \"a\" => { } true => { } _ => { } 2 => { } }", Op::MatchTable},
       {"a = push(a, b[i + 1] * 2)", Op::Push},
       {"a = push(a, b[i])", Op::PushIndex},
       {"a = push(a, a[0])", Op::PushIndex},

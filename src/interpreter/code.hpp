@@ -81,6 +81,7 @@ enum class Op : uint8_t {
   ReturnLeaf,     // ReturnLeave with leaf a as the result, the b values below it dropped
   PushIndexName,  // name a = push(name a, name b [popped]), appending in place
   BinarySM,       // pop left, push left (op x) the entry keys[b] of the dict bound to name a
+  MatchTable,     // on to the arm of tables[a] that the subject on top matches
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is
@@ -143,11 +144,23 @@ struct DictShape {
   std::vector<uint32_t> entries;
 };
 
+// A `match` whose patterns are literals: the arms in order, each with the offset of its body
+// from the instruction that searches them, and where a subject that matches none goes.
+struct MatchTable {
+  struct Arm {
+    Value pattern;
+    int32_t offset;
+  };
+  std::vector<Arm> arms;
+  int32_t otherwise = 0;
+};
+
 struct Chunk {
   std::vector<Instr> code;
   std::vector<Value> constants;
   std::vector<MemberKey> keys;
   std::vector<DictShape> dicts;
+  std::vector<MatchTable> tables;
   uint32_t max_stack = 0;  // values this code pushes at most at once
   // Where a call or a top-level run starts when it finds a break, continue or return flag set;
   // 0 when the code makes no assumption about the flags.

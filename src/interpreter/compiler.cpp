@@ -174,6 +174,7 @@ class Lowering {
   void link(const Expr& e);
   void call(const CallExpr& c);
   bool literal_array(const ArrayExpr& a);
+  bool match_table(const MatchStmt& s);
   // Lowers a condition; returns the jump taken when it is false, to be landed by the caller,
   // or NO_JUMP for a literal that is always true.
   size_t jump_unless(const Expr& condition);
@@ -791,6 +792,7 @@ void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t sta
 
 void Lowering::match_statement(const MatchStmt& s) {
   expr(*s.subject);
+  if (specialise() && match_table(s)) return;
   std::vector<size_t> ends;
   for (const MatchArm& arm : s.arms) {
     size_t test = SIZE_MAX;
@@ -808,6 +810,41 @@ void Lowering::match_statement(const MatchStmt& s) {
   }
   for (size_t end : ends) land(end);
   emit({Op::Pop, 0, 0, 0, 1}, -1);
+}
+
+// A `match` whose arms up to the first wildcard all have patterns that are Number, String or
+// Boolean literals: one instruction tries them in order and goes to the arm that matches. Arms
+// after a wildcard are never reached, so they are not lowered.
+bool Lowering::match_table(const MatchStmt& s) {
+  size_t literals = 0;
+  for (const MatchArm& arm : s.arms) {
+    if (!arm.pattern) break;
+    Expr::Kind kind = arm.pattern->kind;
+    if (kind != Expr::Number && kind != Expr::String && kind != Expr::Boolean) return false;
+    ++literals;
+  }
+  if (literals < 2) return false;
+  auto index = static_cast<uint32_t>(m_chunk.tables.size());
+  m_chunk.tables.emplace_back();
+  size_t search = emit({Op::MatchTable, 0, 0, index}, 0);
+  auto offset = [&] { return static_cast<int32_t>(here() - search); };
+  std::vector<size_t> ends;
+  bool tested = m_clean;  // each arm is entered straight from the search
+  for (const MatchArm& arm : s.arms) {
+    MatchTable& table = m_chunk.tables[index];
+    if (arm.pattern)
+      table.arms.push_back({literal(*arm.pattern), offset()});
+    else
+      table.otherwise = offset();
+    block(arm.body);
+    m_clean = tested;
+    ends.push_back(emit({Op::Jump}, 0));
+    if (!arm.pattern) break;
+  }
+  if (s.arms.size() == literals) m_chunk.tables[index].otherwise = offset();
+  for (size_t end : ends) land(end);
+  emit({Op::Pop, 0, 0, 0, 1}, -1);
+  return true;
 }
 
 void Lowering::try_statement(const TryCatchStmt& s) {

@@ -117,6 +117,13 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
   return is_truthy(binary_op(left, op, right));
 }
 
+// The offset of the first arm whose pattern `subject` matches, or of where none does.
+[[gnu::noinline]] int32_t matching_arm(const MatchTable& table, const Value& subject) {
+  for (const MatchTable::Arm& arm : table.arms)
+    if (operators::pattern_matches(subject, arm.pattern)) return arm.offset;
+  return table.otherwise;
+}
+
 [[gnu::always_inline]] inline void clear(Value* from, Value* to) {
   for (; from < to; ++from) *from = Value();
 }
@@ -239,7 +246,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
       HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),   HANDLER(BinarySI),
       HANDLER(IndexLLTo),     HANDLER(IndexNameTo),  HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
-      HANDLER(PushIndexName), HANDLER(BinarySM),
+      HANDLER(PushIndexName), HANDLER(BinarySM),     HANDLER(MatchTable),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -687,6 +694,10 @@ op_PushIndexName : {
   push(ip->a, element(names[ip->b].value, sp[-1]));
   *--sp = Value();
   NEXT();
+}
+op_MatchTable : {
+  ip += matching_arm(m_frames.back().chunk->tables[ip->a], sp[-1]);
+  DISPATCH();
 }
 op_IndexLLTo : {
   assign(ip->c, element(names[ip->a].value, LEAF(ip->b)));
