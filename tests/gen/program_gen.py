@@ -364,9 +364,14 @@ class Generator:
     def match_stmt(self, depth):
         kind = self.pick(SCALAR_KINDS + ["any"])
         self.open_block(f"match {self.expr(kind, 1)}")
-        for _ in range(self.rng.randint(1, 4)):
-            pattern = self.pick([self.literal(self.pick(SCALAR_KINDS)), self.var(kind),
-                                 "null_name", self.literal(kind) if kind != "any" else "1"])
+        # Some matches have only literal patterns, the shape that is searched as a table.
+        literals_only = self.chance(0.3)
+        for _ in range(self.rng.randint(1, 6 if literals_only else 4)):
+            if literals_only:
+                pattern = self.literal(self.pick(SCALAR_KINDS))
+            else:
+                pattern = self.pick([self.literal(self.pick(SCALAR_KINDS)), self.var(kind),
+                                     "null_name", self.literal(kind) if kind != "any" else "1"])
             if self.chance(0.5):
                 self.emit(f"{pattern} => print({self.expr(self.pick(PLAIN_KINDS), 1)})"
                           f"{self.semi()}")
