@@ -187,7 +187,8 @@ TEST(Lowering, TopLevelStatementsHaveASecondEntryWhereItHelps) {
   const Row rows[] = {
       {"for i in 0..3 { x += 1 x += 2 }", true},
       {"while x < 3 { x += 1 x += 2 }", true},
-      {"for i in 0..3 { x += 1 }", false},
+      {"for i in 0..3 { x += 1 }", true},  // its end need not clear the break flag
+      {"for i in 0..3 { f() }", false},    // a call may set it
       {"x = 1", false},
   };
   for (const Row& row : rows) {
@@ -196,6 +197,33 @@ TEST(Lowering, TopLevelStatementsHaveASecondEntryWhereItHelps) {
     EXPECT_EQ(chunk.flagged_entry != 0, row.second_entry) << row.source;
     EXPECT_EQ(checks_on_clear_entry(chunk), 0) << row.source;
     EXPECT_EQ(lower_statement(*p[0], LoweringOptions{false}).flagged_entry, 0u) << row.source;
+  }
+}
+
+// A loop that starts with the flags clear and holds nothing that may set one ends with the
+// break flag clear, so only the entry for runs that find a flag set clears it.
+TEST(Lowering, OnlyALoopThatMaySetABreakClearsIt) {
+  struct Row {
+    const char* source;
+    int clears;  // ClearBreak on the entry that finds the flags clear
+  };
+  const Row rows[] = {
+      {"for i in 0..3 { x += 1 }", 0}, {"while x < 3 { x += 1 }", 0},
+      {"for i in 0..3 { f() }", 1},    {"while x < 3 { if x { break } x += 1 }", 1},
+      {"for v in g() { x += v }", 1},
+  };
+  for (const Row& row : rows) {
+    Program p = parse(row.source);
+    Chunk chunk = lower_statement(*p[0], LoweringOptions{});
+    size_t end = chunk.flagged_entry ? chunk.flagged_entry : chunk.code.size();
+    int clears = 0, all = 0;
+    for (size_t i = 0; i < chunk.code.size(); ++i) {
+      bool clear = chunk.code[i].op == Op::ClearBreak;
+      all += clear;
+      clears += clear && i < end;
+    }
+    EXPECT_EQ(clears, row.clears) << row.source;
+    EXPECT_EQ(all, row.clears == 0 ? 1 : row.clears) << row.source;  // the second entry clears
   }
 }
 

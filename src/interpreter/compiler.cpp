@@ -187,7 +187,15 @@ class Lowering {
   void if_statement(const IfStmt& s);
   void while_statement(const WhileStmt& s);
   void for_statement(const ForStmt& s);
-  void loop_body(const Block& body, Op next, NameId variable, size_t start);
+  // The flags' state where a loop starts: whether they are certainly clear, and how many
+  // statements that may set one had been lowered.
+  struct Unflagged {
+    bool clean;
+    uint64_t setters;
+  };
+  Unflagged unflagged_start() const;
+  void clear_break(Unflagged start);
+  void loop_body(const Block& body, Op next, NameId variable, size_t start, Unflagged unflagged);
   void match_statement(const MatchStmt& s);
   void try_statement(const TryCatchStmt& s);
   void flag_setter(Op op, int effect) {
@@ -738,6 +746,7 @@ void Lowering::if_statement(const IfStmt& s) {
 }
 
 void Lowering::while_statement(const WhileStmt& s) {
+  Unflagged unflagged = unflagged_start();
   uint32_t head = here();
   emit({Op::Tick}, 0);
   size_t exit = jump_unless(*s.condition);
@@ -748,7 +757,20 @@ void Lowering::while_statement(const WhileStmt& s) {
   loop_end(Op::WhileLoop, head);
   land(exit);
   land(end);
-  emit({Op::ClearBreak}, 0);
+  clear_break(unflagged);
+}
+
+// Where a loop starts with the flags clear and nothing in it can set one, the break flag is
+// clear when the loop ends and needs no clearing.
+Lowering::Unflagged Lowering::unflagged_start() const {
+  return {specialise() && m_clean, m_flag_setters};
+}
+
+void Lowering::clear_break(Unflagged start) {
+  if (!start.clean || m_flag_setters != start.setters)
+    emit({Op::ClearBreak}, 0);
+  else
+    ++m_skipped_checks;  // a run that finds a flag set takes the second entry
 }
 
 // The end of a loop body: LoopEnd, or the form of it that knows the instruction at the loop's
@@ -759,6 +781,7 @@ void Lowering::loop_end(Op fused, uint32_t head) {
 
 // A range is counted through without building the array nobody else can see.
 void Lowering::for_statement(const ForStmt& s) {
+  Unflagged unflagged = unflagged_start();
   size_t start;
   Op next;
   if (s.iterable->kind == Expr::Range) {
@@ -772,10 +795,11 @@ void Lowering::for_statement(const ForStmt& s) {
     start = emit({Op::ForArray}, 1);
     next = Op::ForArrayNext;
   }
-  loop_body(s.body, next, s.variable, start);
+  loop_body(s.body, next, s.variable, start, unflagged);
 }
 
-void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t start) {
+void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t start,
+                         Unflagged unflagged) {
   uint32_t head = here();
   size_t step = emit({next, 0, 0, variable}, 0);
   ++m_loops;
@@ -785,7 +809,7 @@ void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t sta
   loop_end(next == Op::ForRangeNext ? Op::ForRangeLoop : Op::ForArrayLoop, head);
   land(step);
   land(end);
-  emit({Op::ClearBreak}, 0);
+  clear_break(unflagged);
   emit({Op::Pop, 0, 0, 0, 2}, -2);
   land(start);
 }
