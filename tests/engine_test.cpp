@@ -68,6 +68,8 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},
       {"x += 1", Op::AddConstant},
+      {"while x < 9 { x += 1 }", Op::AddConstantLoop},
+      {"for v in a { if v { continue } n -= 1 }", Op::AddConstantLoop},
       {"x -= 1", Op::AddConstant},
       {"x *= 2", Op::UpdateL},
       {"x = x - y", Op::UpdateL},

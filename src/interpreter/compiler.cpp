@@ -776,6 +776,13 @@ void Lowering::clear_break(Unflagged start) {
 // The end of a loop body: LoopEnd, or the form of it that knows the instruction at the loop's
 // head and goes on into it without a second dispatch.
 void Lowering::loop_end(Op fused, uint32_t head) {
+  // A body that ends by counting (`i += 1`) goes from the count into the loop end without a
+  // dispatch; what jumps to the loop end still finds it there.
+  Instr& last = m_chunk.code.back();
+  if (specialise() && here() > head && last.op == Op::AddConstant) {
+    last.op = Op::AddConstantLoop;
+    last.bits = fused == Op::WhileLoop ? 0 : fused == Op::ForRangeLoop ? 1 : 2;
+  }
   emit({specialise() ? fused : Op::LoopEnd, 0, 0, 0, head}, 0);
 }
 

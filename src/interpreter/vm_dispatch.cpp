@@ -151,6 +151,20 @@ template <class Left>
   if (outcome == DIVIDED_BY_ZERO) report_division();
 }
 
+// `x op= k` for a Number constant k, done as adding `step` to a Number in x's own binding.
+[[gnu::always_inline]] inline void Interpreter::add_constant(NameId name, TokenKind op,
+                                                             const Value& original,
+                                                             const Value& step) {
+  Value* slot = own_binding(name);
+  if (slot && slot->is(Value::Number)) {
+    uint64_t sum =
+        static_cast<uint64_t>(slot->as_number()) + static_cast<uint64_t>(step.as_number());
+    slot->set_number(static_cast<int64_t>(sum));
+  } else {
+    update(name, op, original);
+  }
+}
+
 // `x = push(x, item)`: an array in x's own binding grows in place (copied first if shared);
 // anything else takes the generic rule.
 [[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item) {
@@ -230,23 +244,40 @@ Value Interpreter::dispatch(const Instr* ip) {
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
-      HANDLER(Const),         HANDLER(Load),         HANDLER(Store),         HANDLER(Pop),
-      HANDLER(Binary),        HANDLER(Negate),       HANDLER(Not),           HANDLER(CallBuiltin),
-      HANDLER(Call),          HANDLER(MakeArray),    HANDLER(MakeDict),      HANDLER(Index),
-      HANDLER(Range),         HANDLER(Jump),         HANDLER(JumpIfFalse),   HANDLER(CheckFlags),
-      HANDLER(Break),         HANDLER(Continue),     HANDLER(Return),        HANDLER(Global),
-      HANDLER(Define),        HANDLER(Tick),         HANDLER(LoopEnd),       HANDLER(ClearBreak),
-      HANDLER(ForArray),      HANDLER(ForArrayNext), HANDLER(ForRange),      HANDLER(ForRangeNext),
-      HANDLER(MatchTest),     HANDLER(Catch),        HANDLER(Leave),         HANDLER(Halt),
-      HANDLER(BinaryLL),      HANDLER(BinarySL),     HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
-      HANDLER(CompareJumpSS), HANDLER(UpdateL),      HANDLER(AddConstant),   HANDLER(Append),
-      HANDLER(BuiltinUpdate), HANDLER(Push),         HANDLER(Member),        HANDLER(MemberName),
-      HANDLER(IndexLL),       HANDLER(IndexName),    HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
-      HANDLER(ForArrayLoop),  HANDLER(BinaryLS),     HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
-      HANDLER(BinaryLSTo),    HANDLER(BinaryTo),     HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
-      HANDLER(PushLeaf),      HANDLER(PushIndex),    HANDLER(ReturnLeave),   HANDLER(BinarySI),
-      HANDLER(IndexLLTo),     HANDLER(IndexNameTo),  HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
-      HANDLER(PushIndexName), HANDLER(BinarySM),     HANDLER(MatchTable),
+      HANDLER(Const),         HANDLER(Load),
+      HANDLER(Store),         HANDLER(Pop),
+      HANDLER(Binary),        HANDLER(Negate),
+      HANDLER(Not),           HANDLER(CallBuiltin),
+      HANDLER(Call),          HANDLER(MakeArray),
+      HANDLER(MakeDict),      HANDLER(Index),
+      HANDLER(Range),         HANDLER(Jump),
+      HANDLER(JumpIfFalse),   HANDLER(CheckFlags),
+      HANDLER(Break),         HANDLER(Continue),
+      HANDLER(Return),        HANDLER(Global),
+      HANDLER(Define),        HANDLER(Tick),
+      HANDLER(LoopEnd),       HANDLER(ClearBreak),
+      HANDLER(ForArray),      HANDLER(ForArrayNext),
+      HANDLER(ForRange),      HANDLER(ForRangeNext),
+      HANDLER(MatchTest),     HANDLER(Catch),
+      HANDLER(Leave),         HANDLER(Halt),
+      HANDLER(BinaryLL),      HANDLER(BinarySL),
+      HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
+      HANDLER(CompareJumpSS), HANDLER(UpdateL),
+      HANDLER(AddConstant),   HANDLER(Append),
+      HANDLER(BuiltinUpdate), HANDLER(Push),
+      HANDLER(Member),        HANDLER(MemberName),
+      HANDLER(IndexLL),       HANDLER(IndexName),
+      HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
+      HANDLER(ForArrayLoop),  HANDLER(BinaryLS),
+      HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
+      HANDLER(BinaryLSTo),    HANDLER(BinaryTo),
+      HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
+      HANDLER(PushLeaf),      HANDLER(PushIndex),
+      HANDLER(ReturnLeave),   HANDLER(BinarySI),
+      HANDLER(IndexLLTo),     HANDLER(IndexNameTo),
+      HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
+      HANDLER(PushIndexName), HANDLER(BinarySM),
+      HANDLER(MatchTable),    HANDLER(AddConstantLoop),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -585,15 +616,16 @@ op_UpdateL : {
   NEXT();
 }
 op_AddConstant : {
-  Value* slot = own_binding(ip->a);
-  if (slot && slot->is(Value::Number)) {
-    uint64_t sum = static_cast<uint64_t>(slot->as_number()) +
-                   static_cast<uint64_t>(constants[ip->c].as_number());
-    slot->set_number(static_cast<int64_t>(sum));
-  } else {
-    update(ip->a, operator_of(ip), constants[ip->b]);
-  }
+  add_constant(ip->a, operator_of(ip), constants[ip->b], constants[ip->c]);
   NEXT();
+}
+op_AddConstantLoop : {
+  add_constant(ip->a, operator_of(ip), constants[ip->b], constants[ip->c]);
+  uint16_t loop = ip->bits;
+  ++ip;
+  if (loop == 0) goto op_WhileLoop;
+  if (loop == 1) goto op_ForRangeLoop;
+  goto op_ForArrayLoop;
 }
 op_Append : {
   Value* values = sp - ip->b - 1;
