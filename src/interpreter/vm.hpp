@@ -47,7 +47,12 @@ class Interpreter {
     else
       assign_elsewhere(name, std::move(value));
   }
-  void assign(NameId name, const Value& value) { assign(name, Value(value)); }
+  void assign(NameId name, const Value& value) {
+    if (Value* slot = own_binding(name))
+      *slot = value;  // takes hold of the new payload before letting go of the old
+    else
+      assign_elsewhere(name, Value(value));
+  }
   void declare_global(NameId name);
   // Runs a user function in a new scope; surplus arguments are ignored, missing ones unbound.
   Value call_function(const FunctionData& fn, std::span<Value> args);
