@@ -82,8 +82,8 @@ enum class Op : uint8_t {
   PushIndexName,    // name a = push(name a, name b [popped]), appending in place
   BinarySM,         // pop left, push left (op x) the entry keys[b] of the dict bound to name a
   MatchTable,       // on to the arm of tables[a] that the subject on top matches
-  AddConstantLoop,  // AddConstant, then on into the loop end that follows, whose Op is
-                    // WhileLoop, ForRangeLoop or ForArrayLoop as bits is 0, 1 or 2
+  AddConstantLoop,  // AddConstant, then on into the loop end that follows (WhileLoop,
+                    // ForRangeLoop or ForArrayLoop)
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is

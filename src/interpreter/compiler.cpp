@@ -396,8 +396,7 @@ bool Lowering::literal_array(const ArrayExpr& a) {
   for (const ExprPtr& element : a.elements)
     if (!is_leaf(*element) || element->kind == Expr::Identifier) return false;
   std::vector<Value> items;
-  for (const ExprPtr& element : a.elements)
-    items.push_back(m_chunk.constants[leaf(*element) & ~LEAF_CONSTANT]);
+  for (const ExprPtr& element : a.elements) items.push_back(literal(*element));
   emit({Op::Const, 0, 0, constant(Value::array(std::move(items)))}, 1);
   return true;
 }
@@ -779,10 +778,7 @@ void Lowering::loop_end(Op fused, uint32_t head) {
   // A body that ends by counting (`i += 1`) goes from the count into the loop end without a
   // dispatch; what jumps to the loop end still finds it there.
   Instr& last = m_chunk.code.back();
-  if (specialise() && here() > head && last.op == Op::AddConstant) {
-    last.op = Op::AddConstantLoop;
-    last.bits = fused == Op::WhileLoop ? 0 : fused == Op::ForRangeLoop ? 1 : 2;
-  }
+  if (specialise() && here() > head && last.op == Op::AddConstant) last.op = Op::AddConstantLoop;
   emit({specialise() ? fused : Op::LoopEnd, 0, 0, 0, head}, 0);
 }
 

@@ -69,16 +69,14 @@ template <class T>
 }
 
 // An operator on two Numbers. Division and remainder by zero give 0 and set `divided_by_zero`;
-// the least integer divided by -1 wraps to itself.
+// the least integer divided by -1 wraps to itself. Here and for Floats, the commonest operators
+// are told apart by comparisons, which the branch predictor learns per handler, before the
+// switch's one shared jump.
 [[gnu::always_inline]] inline Value numbers(int64_t a, TokenKind op, int64_t b,
                                             bool& divided_by_zero) {
   if (op == TokenKind::Plus) return Value::number(unwrap(wrap(a) + wrap(b)));
   if (op == TokenKind::Minus) return Value::number(unwrap(wrap(a) - wrap(b)));
   switch (op) {
-    case TokenKind::Plus:
-      return Value::number(unwrap(wrap(a) + wrap(b)));
-    case TokenKind::Minus:
-      return Value::number(unwrap(wrap(a) - wrap(b)));
     case TokenKind::Star:
       return Value::number(unwrap(wrap(a) * wrap(b)));
     case TokenKind::Slash:
@@ -97,18 +95,10 @@ template <class T>
 }
 
 [[gnu::always_inline]] inline Value floats(double a, TokenKind op, double b) {
-  // The four common operators are told apart by comparisons, which the branch predictor learns
-  // per handler, rather than by one shared jump.
   if (op == TokenKind::Star) return Value::real(a * b);
   if (op == TokenKind::Plus) return Value::real(a + b);
   if (op == TokenKind::Minus) return Value::real(a - b);
   switch (op) {
-    case TokenKind::Plus:
-      return Value::real(a + b);
-    case TokenKind::Minus:
-      return Value::real(a - b);
-    case TokenKind::Star:
-      return Value::real(a * b);
     case TokenKind::Slash:
       return Value::real(a / b);
     case TokenKind::Percent:

@@ -621,10 +621,9 @@ op_AddConstant : {
 }
 op_AddConstantLoop : {
   add_constant(ip->a, operator_of(ip), constants[ip->b], constants[ip->c]);
-  uint16_t loop = ip->bits;
   ++ip;
-  if (loop == 0) goto op_WhileLoop;
-  if (loop == 1) goto op_ForRangeLoop;
+  if (ip->op == Op::WhileLoop) goto op_WhileLoop;
+  if (ip->op == Op::ForRangeLoop) goto op_ForRangeLoop;
   goto op_ForArrayLoop;
 }
 op_Append : {
