@@ -324,6 +324,32 @@ TEST(Engine, AFailedUpdateKeepsTheVariable) {
   }
 }
 
+// `x = push(x, v)` starts a new array with the room that the site's earlier arrays needed, so
+// an array built again and again does not grow step by step each time; one large array does
+// not size all that follow.
+TEST(Engine, APushSiteSizesTheArraysItStartsByTheEarlierOnes) {
+  Session s(true);
+  s.run("def build(n) { let out = [] for i in 0..n { out = push(out, i) } return out }");
+  auto capacity = [&](std::string_view name) {
+    s.interp().prepare();
+    return s.interp().lookup(intern(name)).array_capacity();
+  };
+  s.run("a = build(3)");
+  EXPECT_EQ(capacity("a"), 8u);
+  s.run("a = build(40) b = build(1)");
+  EXPECT_EQ(capacity("a"), 64u);
+  EXPECT_EQ(capacity("b"), 64u);
+  s.run("a = build(100000) b = build(1)");
+  EXPECT_EQ(capacity("b"), 1024u);
+  s.run("for k in 0..60 { b = build(1) }");
+  EXPECT_EQ(capacity("b"), 8u);
+  EXPECT_EQ(s.get("b"), "[0]");
+  // A shared array that a site copies keeps its elements and its sharer.
+  s.run("def grow(a) { a = push(a, 9) return a } c = build(40) d = grow(c)");
+  s.run("r = [len(c), len(d), c[39], d[39], d[40]]");
+  EXPECT_EQ(s.get("r"), "[40, 41, 39, 39, 9]");
+}
+
 TEST(Engine, RecoverRestoresGlobalsFromDeepInsideCalls) {
   Session s(true);
   s.run("x = \"global\" def f(n) { x = n if n == 0 { return 0 .. 100000000000 } return f(n - 1) }");

@@ -112,16 +112,21 @@ TEST(MemoryLimit, AFixedLimitAndTheEnvironmentsOwn) {
   EXPECT_THROW(check_allocation(1001), OutOfMemory);
   // An append in place is weighed by the block the array would move to.
   Value items = Value::array(std::vector<Value>(40));  // full
-  EXPECT_THROW(check_append(items), OutOfMemory);
   EXPECT_THROW(append_in_place(items, Value()), OutOfMemory);
   EXPECT_EQ(items.as_array().size(), 40u);  // a refused append changes nothing
   set_allocation_limit(0);
-  items = Value::empty_array(41);
+  items = Value::empty_array(42);
   for (int i = 0; i < 40; ++i) append_in_place(items, Value());
   set_allocation_limit(1000);
-  EXPECT_NO_THROW(check_append(items));  // room already made: nothing moves
-  Value shared = items;                  // a shared array is copied before the append
-  EXPECT_THROW(check_append(items), OutOfMemory);
+  EXPECT_NO_THROW(append_in_place(items, Value()));  // room already made: nothing moves
+  Value shared = items;                              // a shared array is copied before the append
+  EXPECT_THROW(append_in_place(items, Value()), OutOfMemory);
+  EXPECT_EQ(items.as_array().size(), 41u);
+  EXPECT_EQ(items.payload_identity(), shared.payload_identity());
+  // Room asked for beyond the growth an append needs is weighed too.
+  Value small = Value::empty_array(0);
+  EXPECT_THROW(small.append_growing(Value(), 1000), OutOfMemory);
+  EXPECT_EQ(small.as_array().size(), 0u);
   set_allocation_limit(0);
   uint64_t limit = memory::environment_limit();
   EXPECT_EQ(allocation_limit(), limit);

@@ -2,7 +2,9 @@
 // of instructions for a stack machine, with the constants and member keys they refer to.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -124,7 +126,7 @@ inline constexpr uint32_t LEAF_CONSTANT = 0x80000000u;
 struct Instr {
   Op op;
   uint8_t x = 0;      // an operator's TokenKind
-  uint16_t bits = 0;  // a comparison's operators::ComparisonBit
+  uint16_t bits = 0;  // a comparison's operators::ComparisonBit, or a push's site
   uint32_t a = 0, b = 0, c = 0;
 };
 
@@ -146,16 +148,30 @@ struct DictShape {
   std::vector<uint32_t> entries;
 };
 
-// A `match` whose patterns are literals: the arms in order, each with the offset of its body
-// from the instruction that searches them, and where a subject that matches none goes.
+// A `match` whose patterns are Number, String or Boolean literals: the arms in order, each with
+// the offset of its body from the instruction that searches them, and where a subject that
+// matches none goes. Each arm keeps its pattern's kind and a key to compare first: a Number
+// itself, a Boolean as 0 or 1, a String's first eight bytes.
 struct MatchTable {
   struct Arm {
     Value pattern;
     int32_t offset;
+    Value::Kind kind;
+    uint64_t key;
   };
   std::vector<Arm> arms;
   int32_t otherwise = 0;
 };
+
+// The key of a match table's arm for a pattern, or for a subject, of one of its kinds.
+inline uint64_t match_key(const Value& v) {
+  if (v.is(Value::Number)) return static_cast<uint64_t>(v.as_number());
+  if (v.is(Value::Boolean)) return v.as_boolean();
+  std::string_view text = v.as_string();
+  uint64_t key = 0;
+  std::memcpy(&key, text.data(), std::min<size_t>(text.size(), sizeof key));
+  return key;
+}
 
 struct Chunk {
   std::vector<Instr> code;
@@ -163,6 +179,10 @@ struct Chunk {
   std::vector<MemberKey> keys;
   std::vector<DictShape> dicts;
   std::vector<MatchTable> tables;
+  // Per `x = push(x, v)` site, numbered from 1 by the instruction's bits: how many elements to
+  // make room for when the site starts a new array. The arrays a site built before tell; the
+  // hint fades with every array started, so one large array does not size all that follow.
+  mutable std::vector<uint32_t> push_hints;
   uint32_t max_stack = 0;  // values this code pushes at most at once
   // Where a call or a top-level run starts when it finds a break, continue or return flag set;
   // 0 when the code makes no assumption about the flags.

@@ -165,6 +165,8 @@ class Lowering {
   static constexpr size_t NO_JUMP = SIZE_MAX;
   uint32_t constant(Value v);
   uint32_t key(const std::string& text);
+  // A new `x = push(x, v)` site's number; 0, no site, once a chunk has 65,535.
+  uint16_t push_site();
   // The operand code of a literal or a name.
   uint32_t leaf(const Expr& e);
   bool specialise() const { return m_options.specialise; }
@@ -240,6 +242,12 @@ uint32_t Lowering::constant(Value v) {
 uint32_t Lowering::key(const std::string& text) {
   m_chunk.keys.push_back(MemberKey{text, DictMap::hash(text)});
   return static_cast<uint32_t>(m_chunk.keys.size() - 1);
+}
+
+uint16_t Lowering::push_site() {
+  if (m_chunk.push_hints.size() == UINT16_MAX) return 0;
+  m_chunk.push_hints.push_back(0);
+  return static_cast<uint16_t>(m_chunk.push_hints.size());
 }
 
 uint32_t Lowering::leaf(const Expr& e) {
@@ -632,7 +640,7 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   int builtin = builtin_of(c.name);
   if (builtin < 0 || c.args.empty() || !is_name(*c.args[0], s.name)) return false;
   if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1])) {
-    emit({Op::PushLeaf, 0, 0, s.name, leaf(*c.args[1])}, 0);
+    emit({Op::PushLeaf, 0, push_site(), s.name, leaf(*c.args[1])}, 0);
     return true;
   }
   if (builtin == BUILTIN_PUSH && c.args.size() == 2 && c.args[1]->kind == Expr::Index) {
@@ -641,7 +649,7 @@ bool Lowering::builtin_update(const AssignStmt& s) {
     const auto& x = static_cast<const IndexExpr&>(*c.args[1]);
     if (x.target->kind == Expr::Identifier && is_leaf(*x.index) && x.index->kind != Expr::String) {
       NameId source = static_cast<const IdentifierExpr&>(*x.target).name;
-      emit({Op::PushIndex, 0, 0, s.name, source, leaf(*x.index)}, 0);
+      emit({Op::PushIndex, 0, push_site(), s.name, source, leaf(*x.index)}, 0);
       return true;
     }
   }
@@ -650,11 +658,11 @@ bool Lowering::builtin_update(const AssignStmt& s) {
     expr(*c.args[1]);
     Instr& last = m_chunk.code.back();
     if (last.op == Op::IndexName) {  // `x = push(x, a[i + 1])`: the element goes straight across
-      last = {Op::PushIndexName, 0, 0, s.name, last.a};
+      last = {Op::PushIndexName, 0, push_site(), s.name, last.a};
       --m_depth;
       return true;
     }
-    emit({Op::Push, 0, 0, s.name}, -1);
+    emit({Op::Push, 0, push_site(), s.name}, -1);
     return true;
   }
   for (const ExprPtr& arg : c.args) expr(*arg);
@@ -859,10 +867,13 @@ bool Lowering::match_table(const MatchStmt& s) {
   bool tested = m_clean;  // each arm is entered straight from the search
   for (const MatchArm& arm : s.arms) {
     MatchTable& table = m_chunk.tables[index];
-    if (arm.pattern)
-      table.arms.push_back({literal(*arm.pattern), offset()});
-    else
+    if (arm.pattern) {
+      Value pattern = literal(*arm.pattern);
+      uint64_t key = match_key(pattern);
+      table.arms.push_back({pattern, offset(), pattern.kind(), key});
+    } else {
       table.otherwise = offset();
+    }
     block(arm.body);
     m_clean = tested;
     ends.push_back(emit({Op::Jump}, 0));

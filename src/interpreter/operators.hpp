@@ -145,7 +145,7 @@ inline bool pattern_matches(const Value& subject, const Value& pattern) {
     case Value::Float:
       return floats_equal(subject.as_float(), pattern.as_float());
     case Value::String:
-      return subject.as_string() == pattern.as_string();
+      return same_text(subject.as_string(), pattern.as_string());
     case Value::Boolean:
       return subject.as_boolean() == pattern.as_boolean();
     case Value::Null:

@@ -4,6 +4,7 @@
 // promises; a payload changes in place only when its count is one.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -161,6 +162,11 @@ class Value {
   std::span<Value> mutable_array();
   // Appends to an Array, in place when nobody else holds it; see append_in_place.
   void append(Value&& item);
+  // Whether append() would write in place, with no new block.
+  bool has_room_to_append() const;
+  // append() into a new block with room for `capacity` elements, or for more when that is
+  // too few; for an Array that has no room.
+  void append_growing(Value&& item, size_t capacity);
 
   // The elements an Array has room for before its block must grow.
   size_t array_capacity() const;
@@ -407,25 +413,30 @@ void check_allocation(uint64_t bytes);
 inline size_t grown_capacity(size_t size) {
   return size < 4 ? 8 : size < 1024 ? size * 2 : size + size / 2;
 }
-// check_allocation for appending one element to the Array `array` with append_in_place: a
-// shared array is copied into a block with room to grow; a unique one grows only when full.
-// Either way the block it moves to is weighed.
-inline void check_append(const Value& array) {
-  size_t size = array.as_array().size();
-  if (!array.is_unique() || size == array.array_capacity())
-    check_allocation(uint64_t{grown_capacity(size)} * sizeof(Value));
-}
 // Appends `item` to the Array `array`, in place when nobody else holds it. A refused append
 // changes nothing.
 inline void append_in_place(Value& array, Value&& item) { array.append(std::move(item)); }
 
-inline void Value::append(Value&& item) {
+inline bool Value::has_room_to_append() const {
+  const auto* o = static_cast<const ArrayObject*>(m_u.p);
+  return o->refs == 1 && o->size < o->capacity;
+}
+
+// A shared array is copied into a block with room to grow; a unique one grows only when full.
+// Either way the block it moves to is weighed first.
+inline void Value::append_growing(Value&& item, size_t capacity) {
   auto* o = static_cast<ArrayObject*>(m_u.p);
-  if (o->refs != 1 || o->size == o->capacity) {
-    check_append(*this);
-    make_room(grown_capacity(o->size));
-    o = static_cast<ArrayObject*>(m_u.p);
-  }
+  capacity = std::max(capacity, grown_capacity(o->size));
+  check_allocation(uint64_t{capacity} * sizeof(Value));
+  make_room(capacity);
+  o = static_cast<ArrayObject*>(m_u.p);
+  new (o->items() + o->size) Value(std::move(item));
+  ++o->size;
+}
+
+inline void Value::append(Value&& item) {
+  if (!has_room_to_append()) return append_growing(std::move(item), 0);
+  auto* o = static_cast<ArrayObject*>(m_u.p);
   new (o->items() + o->size) Value(std::move(item));
   ++o->size;
 }

@@ -161,6 +161,24 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
   }
 }
 
+// `x = push(x, item)` when x's array has no room: a shared one (an array literal, or one
+// assigned from elsewhere) starts a new block, sized by what the site built before; a full
+// one grows as any array does, and the site remembers how large it became.
+void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
+  constexpr uint32_t LARGEST_HINT = 1024;  // beyond this, growing costs little
+  if (site == 0) return array.append_growing(std::move(item), 0);
+  uint32_t& hint = m_frames.back().chunk->push_hints[site - 1];
+  if (array.is_unique()) {
+    size_t size = array.as_array().size();
+    hint =
+        std::max(hint, static_cast<uint32_t>(std::min<size_t>(grown_capacity(size), LARGEST_HINT)));
+    return array.append_growing(std::move(item), 0);
+  }
+  size_t capacity = hint;
+  hint -= hint / 8;
+  array.append_growing(std::move(item), capacity);
+}
+
 // The generic rule of `x = push(x, item)`.
 void Interpreter::push_generic(NameId name, Value&& item) {
   Value args[2] = {lookup(name), std::move(item)};

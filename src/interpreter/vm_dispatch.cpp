@@ -117,10 +117,17 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
   return is_truthy(binary_op(left, op, right));
 }
 
-// The offset of the first arm whose pattern `subject` matches, or of where none does.
+// The offset of the first arm whose pattern `subject` matches, or of where none does. A
+// pattern matches a subject of its own kind and value; the keys tell most arms apart.
 [[gnu::noinline]] int32_t matching_arm(const MatchTable& table, const Value& subject) {
+  Value::Kind kind = subject.kind();
+  if (kind != Value::Number && kind != Value::String && kind != Value::Boolean)
+    return table.otherwise;
+  uint64_t key = match_key(subject);
   for (const MatchTable::Arm& arm : table.arms)
-    if (operators::pattern_matches(subject, arm.pattern)) return arm.offset;
+    if (arm.kind == kind && arm.key == key &&
+        (kind != Value::String || operators::pattern_matches(subject, arm.pattern)))
+      return arm.offset;
   return table.otherwise;
 }
 
@@ -167,10 +174,12 @@ template <class Left>
 
 // `x = push(x, item)`: an array in x's own binding grows in place (copied first if shared);
 // anything else takes the generic rule.
-[[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item) {
+[[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item, uint16_t site) {
   Value* slot = own_binding(name);
-  if (slot && slot->is(Value::Array))
+  if (slot && slot->is(Value::Array) && slot->has_room_to_append())
     append_in_place(*slot, std::move(item));
+  else if (slot && slot->is(Value::Array))
+    push_growing(*slot, std::move(item), site);
   else
     push_generic(name, std::move(item));
 }
@@ -685,15 +694,16 @@ op_MatchLeaf : {
   NEXT();
 }
 op_PushLeaf : {
-  push(ip->a, Value(LEAF(ip->b)));  // held first: an array pushed onto itself is then shared
+  push(ip->a, Value(LEAF(ip->b)),
+       ip->bits);  // held first: an array pushed onto itself is then shared
   NEXT();
 }
 op_PushIndex : {
-  push(ip->a, element(names[ip->b].value, LEAF(ip->c)));
+  push(ip->a, element(names[ip->b].value, LEAF(ip->c)), ip->bits);
   NEXT();
 }
 op_Push : {
-  push(ip->a, std::move(*--sp));
+  push(ip->a, std::move(*--sp), ip->bits);
   *sp = Value();
   NEXT();
 }
@@ -722,7 +732,7 @@ op_BinarySM : {
   NEXT();
 }
 op_PushIndexName : {
-  push(ip->a, element(names[ip->b].value, sp[-1]));
+  push(ip->a, element(names[ip->b].value, sp[-1]), ip->bits);
   *--sp = Value();
   NEXT();
 }
