@@ -103,6 +103,54 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
 }
 
 // A literal that is always true needs no test; any other condition keeps its test.
+// A function that calls no user function binds the variables it assigns in cells of its own;
+// one that calls one, declares a global or names a parameter twice does not.
+TEST(Lowering, OnlyFunctionsThatCallNoneGetCells) {
+  struct Row {
+    const char* source;
+    bool cells;
+  };
+  const Row rows[] = {
+      {"def f(a, b) { let c = a + b for i in 0..c { c += i } return c }", true},
+      {"def f(a) { print(a) a = push(a, len(a)) return a }", true},
+      {"def f(a) { try { x = a } catch e { x = e } match x { 1 => { y = 2 } } return y }", true},
+      {"def f(a) { return g(a) }", false},
+      {"def f(a) { global b b = a }", false},
+      {"def f(a, a) { return a }", false},
+  };
+  for (const Row& row : rows) {
+    for (bool specialise : {true, false}) {
+      Program p = parse(row.source);
+      Chunk top = lower_statement(*p[0], LoweringOptions{specialise});
+      ASSERT_TRUE(top.constants.at(0).is(Value::Function)) << row.source;
+      const FunctionData& fn = *top.constants[0].as_function();
+      ASSERT_EQ(fn.leaf != nullptr, row.cells && specialise) << row.source;
+      if (!fn.leaf) continue;
+      const LeafCells& leaf = *fn.leaf;
+      EXPECT_EQ(leaf.names.front(), intern("a")) << row.source;  // the parameters first
+      EXPECT_EQ(leaf.code.size(), fn.chunk.code.size()) << row.source;
+      // No name in the code is a variable the function assigns: each became its cell.
+      auto among = [](const std::vector<NameId>& names, uint32_t name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+      };
+      for (size_t i = 0; i < leaf.code.size(); ++i) {
+        const Instr& in = leaf.code[i];
+        NameFields fields = name_fields(in.op);
+        const uint32_t operands[] = {in.a, in.b, in.c};
+        for (int k = 0; k < 3; ++k) {
+          uint8_t bit = static_cast<uint8_t>(1 << k);
+          bool leaf_name = (fields.leaf & bit) && !(operands[k] & LEAF_CONSTANT);
+          if (!(fields.read & bit) && !leaf_name && !(fields.written & bit)) continue;
+          EXPECT_FALSE(among(leaf.names, operands[k])) << row.source << " at " << i;
+          if (fields.written & bit) {
+            EXPECT_TRUE(among(leaf.cells, operands[k])) << row.source << " at " << i;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(Lowering, AlwaysTrueConditionsAreNotTested) {
   auto tests = [](const std::vector<Op>& ops) {
     return has(ops, Op::JumpIfFalse) || has(ops, Op::CompareJumpLL);
@@ -348,6 +396,18 @@ TEST(Engine, APushSiteSizesTheArraysItStartsByTheEarlierOnes) {
   s.run("def grow(a) { a = push(a, 9) return a } c = build(40) d = grow(c)");
   s.run("r = [len(c), len(d), c[39], d[39], d[40]]");
   EXPECT_EQ(s.get("r"), "[40, 41, 39, 39, 9]");
+}
+
+// An error that abandons a call of a function with cells lets go of what the cells held.
+TEST(Engine, RecoverEmptiesTheCellsOfAbandonedCalls) {
+  Session s(true);
+  s.run("g = [1, 2] def f(x, n) { let keep = x let big = 0..n return keep }");
+  EXPECT_THROW(s.run("f(g, 100000000000)"), OutOfMemory);
+  s.interp().recover();
+  s.interp().prepare();
+  EXPECT_TRUE(s.interp().lookup_ref(intern("g")).is_unique());
+  s.run("r = [f(g, 2), keep, big]");
+  EXPECT_EQ(s.get("r"), "[[1, 2], null, null]");
 }
 
 TEST(Engine, RecoverRestoresGlobalsFromDeepInsideCalls) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,102 @@ constexpr bool jumps_by_b(Op op) {
 // A leaf operand: a name, or a constant when LEAF_CONSTANT is set.
 inline constexpr uint32_t LEAF_CONSTANT = 0x80000000u;
 
+// Which of an instruction's fields a, b and c name a variable (as bits 1, 2 and 4): `read`
+// names one that is read, `leaf` a leaf operand (a name unless it is a constant), `written`
+// one that is assigned.
+struct NameFields {
+  uint8_t read = 0, leaf = 0, written = 0;
+};
+inline constexpr uint8_t FIELD_A = 1, FIELD_B = 2, FIELD_C = 4;
+constexpr NameFields name_fields(Op op) {
+  switch (op) {
+    case Op::Load:
+    case Op::Call:
+    case Op::MemberName:
+    case Op::IndexName:
+    case Op::BinarySM:
+      return {FIELD_A, 0, 0};
+    case Op::Store:
+    case Op::Global:
+    case Op::Define:
+    case Op::ForArrayNext:
+    case Op::ForRangeNext:
+    case Op::Catch:
+    case Op::AddConstant:
+    case Op::Append:
+    case Op::BuiltinUpdate:
+    case Op::Push:
+    case Op::AddConstantLoop:
+      return {0, 0, FIELD_A};
+    case Op::BinaryLL:
+    case Op::CompareJumpLL:
+      return {0, FIELD_A | FIELD_B, 0};
+    case Op::BinarySL:
+    case Op::CompareJumpSL:
+    case Op::BinaryLS:
+    case Op::MatchLeaf:
+      return {0, FIELD_B, 0};
+    case Op::UpdateL:
+    case Op::StoreLeaf:
+    case Op::PushLeaf:
+      return {0, FIELD_B, FIELD_A};
+    case Op::IndexLL:
+    case Op::BinarySI:
+      return {FIELD_A, FIELD_B, 0};
+    case Op::BinaryLLTo:
+      return {0, FIELD_A | FIELD_B, FIELD_C};
+    case Op::BinarySLTo:
+    case Op::BinaryLSTo:
+      return {0, FIELD_B, FIELD_C};
+    case Op::BinaryTo:
+      return {0, 0, FIELD_C};
+    case Op::PushIndex:
+      return {FIELD_B, FIELD_C, FIELD_A};
+    case Op::IndexLLTo:
+      return {FIELD_A, FIELD_B, FIELD_C};
+    case Op::IndexNameTo:
+    case Op::MemberNameTo:
+      return {FIELD_A, 0, FIELD_C};
+    case Op::ReturnLeaf:
+      return {0, FIELD_A, 0};
+    case Op::PushIndexName:
+      return {FIELD_B, 0, FIELD_A};
+    case Op::Const:
+    case Op::Pop:
+    case Op::Binary:
+    case Op::Negate:
+    case Op::Not:
+    case Op::CallBuiltin:
+    case Op::MakeArray:
+    case Op::MakeDict:
+    case Op::Index:
+    case Op::Range:
+    case Op::Jump:
+    case Op::JumpIfFalse:
+    case Op::CheckFlags:
+    case Op::Break:
+    case Op::Continue:
+    case Op::Return:
+    case Op::Tick:
+    case Op::LoopEnd:
+    case Op::ClearBreak:
+    case Op::ForArray:
+    case Op::ForRange:
+    case Op::MatchTest:
+    case Op::Leave:
+    case Op::Halt:
+    case Op::CompareJumpSS:
+    case Op::Member:
+    case Op::WhileLoop:
+    case Op::ForRangeLoop:
+    case Op::ForArrayLoop:
+    case Op::ReturnLeave:
+    case Op::MatchTable:
+      return {};
+  }
+  return {};
+}
+
 struct Instr {
   Op op;
   uint8_t x = 0;      // an operator's TokenKind
@@ -189,11 +286,27 @@ struct Chunk {
   uint32_t flagged_entry = 0;
 };
 
+// A function that calls no user function keeps the variables it assigns in cells of its own:
+// names that no other code refers to. While it runs nothing else can run, so nothing could see
+// its bindings, and a call needs to displace nothing. `code` is the chunk's code with each such
+// name replaced by its cell; `names[i]` is the variable of `cells[i]`, the parameters first, in
+// order.
+struct LeafCells {
+  std::vector<Instr> code;
+  std::vector<NameId> names;
+  std::vector<NameId> cells;
+  // Whether calls may use the cells (none of the names is declared global), as last worked out
+  // when `declared` names in all were declared global.
+  mutable uint32_t declared = UINT32_MAX;
+  mutable bool usable = false;
+};
+
 // A lowered function, shared by every function value made from its definition, so that a value
 // outlives the program text that defined it.
 struct FunctionData {
   std::vector<NameId> params;
   Chunk chunk;
+  std::unique_ptr<const LeafCells> leaf;  // for a function that calls none
 };
 
 }  // namespace orvane

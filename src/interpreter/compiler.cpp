@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "interpreter/builtins.hpp"
+#include "interpreter/leaf_cells.hpp"
 #include "interpreter/operators.hpp"
 
 namespace orvane {
@@ -915,6 +916,7 @@ std::shared_ptr<const FunctionData> lower_function(const FunctionDecl& decl,
   fn->params = decl.params;
   Lowering lowering(fn->chunk, options, true);
   lowering.function_body(decl.body);
+  if (options.specialise) fn->leaf = leaf_cells(*fn);
   return fn;
 }
 

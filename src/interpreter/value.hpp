@@ -99,6 +99,11 @@ class Value {
     std::swap(m_u, other.m_u);
   }
 
+  // Makes the value Null, letting go of any payload.
+  void clear() {
+    if (is_heap()) release();
+    m_kind = Null;
+  }
   // Replace the value in place with a Number or a Float, letting go of any payload.
   void set_number(int64_t v) {
     if (is_heap()) release();

@@ -43,6 +43,15 @@ void Interpreter::assign_elsewhere(NameId name, Value&& value) {
   e.frame = m_depth;
 }
 
+bool Interpreter::may_use(const LeafCells& leaf) const {
+  if (leaf.declared != m_declared_globals) {
+    leaf.usable = std::none_of(leaf.names.begin(), leaf.names.end(),
+                               [&](NameId name) { return m_names[name].declared_global; });
+    leaf.declared = m_declared_globals;
+  }
+  return leaf.usable;
+}
+
 Value& Interpreter::shadowed_global(NameId name) {
   // The first time a call shadowed the name, the global went to the stack.
   for (Shadowed& saved : m_shadowed)
@@ -63,7 +72,10 @@ void Interpreter::look_up() {
   m_countdown = static_cast<uint32_t>(granted + 1);
 }
 
-void Interpreter::declare_global(NameId name) { m_names[name].declared_global = true; }
+void Interpreter::declare_global(NameId name) {
+  if (!m_names[name].declared_global) ++m_declared_globals;
+  m_names[name].declared_global = true;
+}
 
 Value Interpreter::take_pending() {
   m_flags &= static_cast<uint8_t>(~PENDING);
@@ -83,7 +95,7 @@ void Interpreter::execute(const Stmt& stmt) {
 void Interpreter::run(const Chunk& chunk) {
   prepare();
   reserve(m_stack.data() + m_stack_top, chunk.max_stack + 1);
-  m_frames.emplace_back(nullptr, &chunk, Value(), m_shadowed.size(), true);
+  m_frames.emplace_back(nullptr, &chunk, Value(), m_shadowed.size(), true, nullptr);
   dispatch(chunk.code.data() + (m_flags ? chunk.flagged_entry : 0));
 }
 

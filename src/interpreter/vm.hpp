@@ -102,13 +102,14 @@ class Interpreter {
   // An active chunk: a user call, or top-level code (`call` false), whose caller resumes at
   // `resume`. A frame entered from native code ends the dispatch loop when it finishes.
   struct Frame {
-    Frame(const Instr* r, const Chunk* c, Value&& f, size_t s, bool n)
-        : resume(r), chunk(c), function(std::move(f)), shadowed_start(s), native(n) {}
+    Frame(const Instr* r, const Chunk* c, Value&& f, size_t s, bool n, const LeafCells* l)
+        : resume(r), chunk(c), function(std::move(f)), shadowed_start(s), native(n), leaf(l) {}
     const Instr* resume;
     const Chunk* chunk;
     Value function;  // keeps the body alive even if its name is rebound
     size_t shadowed_start;
     bool native;
+    const LeafCells* leaf;  // the cells the call binds its variables in, if it has them
   };
 
   // The binding that both `lookup` reads and `assign` writes for `name`, if there is one.
@@ -121,6 +122,15 @@ class Interpreter {
   void assign_elsewhere(NameId name, Value&& value);
   Value& shadowed_global(NameId name);
   void pop_frame(size_t start);
+  // Whether a call may bind its variables in `leaf`: not when one of them is declared global,
+  // since assigning it must then reach the global.
+  bool may_use(const LeafCells& leaf) const;
+  // Binds a call's variables in its cells: the first `params`, its parameters, to the
+  // arguments, every other one (and a parameter without an argument) to what a read sees,
+  // until it is assigned.
+  void fill(const LeafCells& leaf, size_t params, Value* args, size_t argc);
+  // Lets go of what a finished call left in its cells.
+  void empty(const LeafCells& leaf);
   // A loop round or a call. Stop requests and the step budget are looked at every few
   // thousand of them, when the countdown runs out.
   void tick() {
@@ -161,8 +171,9 @@ class Interpreter {
   std::vector<Frame> m_frames;
   // The value stack; unused slots hold Null.
   std::vector<Value> m_stack;
-  size_t m_stack_top = 0;  // in use below this, between dispatch loops
-  uint32_t m_depth = 0;    // active user-function calls
+  size_t m_stack_top = 0;           // in use below this, between dispatch loops
+  uint32_t m_depth = 0;             // active user-function calls
+  uint32_t m_declared_globals = 0;  // names declared global so far
   Value m_pending;
   uint8_t m_flags = 0;
   uint64_t m_steps_left = UINT64_MAX;  // steps not yet handed to the countdown

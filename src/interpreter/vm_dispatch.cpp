@@ -184,14 +184,45 @@ template <class Left>
     push_generic(name, std::move(item));
 }
 
+[[gnu::always_inline]] inline void Interpreter::fill(const LeafCells& leaf, size_t params,
+                                                     Value* args, size_t argc) {
+  NameEntry* names = m_names.data();
+  const NameId* cells = leaf.cells.data();
+  const NameId* variables = leaf.names.data();
+  size_t count = leaf.cells.size();
+  size_t given = std::min(params, argc);
+  uint32_t depth = m_depth;
+  for (size_t i = 0; i < given; ++i) {
+    NameEntry& cell = names[cells[i]];
+    cell.frame = depth;
+    cell.value.swap(args[i]);  // the cell was left empty
+  }
+  for (size_t i = given; i < count; ++i) {
+    NameEntry& cell = names[cells[i]];
+    cell.frame = depth;
+    cell.value = names[variables[i]].value;
+  }
+}
+
+[[gnu::always_inline]] inline void Interpreter::empty(const LeafCells& leaf) {
+  NameEntry* names = m_names.data();
+  for (NameId cell : leaf.cells) names[cell].value.clear();
+}
+
 // Calls are entered and left here, beside the loop that inlines them.
 [[gnu::always_inline]] inline const Instr* Interpreter::enter_call(const FunctionData& fn,
                                                                    Value callee, Value* args,
                                                                    size_t argc, const Instr* resume,
                                                                    bool native) {
   if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
-  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native);
+  const LeafCells* leaf = fn.leaf && may_use(*fn.leaf) ? fn.leaf.get() : nullptr;
+  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native, leaf);
   ++m_depth;
+  if (leaf) {
+    fill(*leaf, fn.params.size(), args, argc);
+    tick();
+    return leaf->code.data() + (m_flags ? fn.chunk.flagged_entry : 0);
+  }
   size_t n = std::min(fn.params.size(), argc);
   for (size_t i = 0; i < n; ++i) {
     // A parameter's first binding in the new call displaces the cell's content.
@@ -228,6 +259,8 @@ Value Interpreter::call_function(const FunctionData& fn, std::span<Value> args) 
 
 void Interpreter::recover() {
   // Restoring every displaced binding, innermost first, brings back the globals.
+  for (const Frame& frame : m_frames)
+    if (frame.leaf) empty(*frame.leaf);
   while (m_depth > 0) pop_frame(0);
   m_frames.clear();
   for (Value& v : m_stack) v = Value();
@@ -552,6 +585,7 @@ leave : {
   Frame& frame = m_frames.back();
   const Instr* resume = frame.resume;
   bool native = frame.native;
+  if (frame.leaf) empty(*frame.leaf);
   pop_frame(frame.shadowed_start);
   m_frames.pop_back();
   if (native) {
