@@ -270,16 +270,22 @@ inline uint64_t match_key(const Value& v) {
   return key;
 }
 
+// What an `x = push(x, v)` site learnt of the arrays it builds: the room to make when it starts
+// one, and how many it started.
+struct PushSite {
+  uint32_t room = 0;
+  uint32_t starts = 0;
+};
+
 struct Chunk {
   std::vector<Instr> code;
   std::vector<Value> constants;
   std::vector<MemberKey> keys;
   std::vector<DictShape> dicts;
   std::vector<MatchTable> tables;
-  // Per `x = push(x, v)` site, numbered from 1 by the instruction's bits: how many elements to
-  // make room for when the site starts a new array. The arrays a site built before tell; the
-  // hint fades with every array started, so one large array does not size all that follow.
-  mutable std::vector<uint32_t> push_hints;
+  // Per `x = push(x, v)` site, numbered from 1 by the instruction's bits: the room it makes
+  // for the arrays it starts, learnt from those it built before.
+  mutable std::vector<PushSite> push_sites;
   uint32_t max_stack = 0;  // values this code pushes at most at once
   // Where a call or a top-level run starts when it finds a break, continue or return flag set;
   // 0 when the code makes no assumption about the flags.

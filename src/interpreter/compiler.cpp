@@ -246,9 +246,9 @@ uint32_t Lowering::key(const std::string& text) {
 }
 
 uint16_t Lowering::push_site() {
-  if (m_chunk.push_hints.size() == UINT16_MAX) return 0;
-  m_chunk.push_hints.push_back(0);
-  return static_cast<uint16_t>(m_chunk.push_hints.size());
+  if (m_chunk.push_sites.size() == UINT16_MAX) return 0;
+  m_chunk.push_sites.emplace_back();
+  return static_cast<uint16_t>(m_chunk.push_sites.size());
 }
 
 uint32_t Lowering::leaf(const Expr& e) {

@@ -173,22 +173,24 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
   }
 }
 
-// `x = push(x, item)` when x's array has no room: a shared one (an array literal, or one
-// assigned from elsewhere) starts a new block, sized by what the site built before; a full
-// one grows as any array does, and the site remembers how large it became.
+// `x = push(x, item)` when x's array has no room. A shared one (an array literal, or one
+// assigned from elsewhere) is copied into a new block with the room that the site's arrays
+// needed; a full one grows as any array does, and the site learns the room it reached. Every
+// eighth start halves the room, so that one large array does not size all that follow. Rooms
+// stay among those that growing step by step gives, so arrays end with no more room than they
+// would have had, and blocks of few sizes come and go.
 void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
-  constexpr uint32_t LARGEST_HINT = 1024;  // beyond this, growing costs little
+  constexpr size_t LARGEST = 1024;  // beyond this, growing costs little
   if (site == 0) return array.append_growing(std::move(item), 0);
-  uint32_t& hint = m_frames.back().chunk->push_hints[site - 1];
-  if (array.is_unique()) {
-    size_t size = array.as_array().size();
-    hint =
-        std::max(hint, static_cast<uint32_t>(std::min<size_t>(grown_capacity(size), LARGEST_HINT)));
-    return array.append_growing(std::move(item), 0);
+  PushSite& learnt = m_frames.back().chunk->push_sites[site - 1];
+  if (!array.is_unique()) {
+    size_t room = learnt.room;
+    if (++learnt.starts % 8 == 0) learnt.room /= 2;
+    return array.append_growing(std::move(item), room);
   }
-  size_t capacity = hint;
-  hint -= hint / 8;
-  array.append_growing(std::move(item), capacity);
+  size_t room = grown_capacity(array.as_array().size());
+  learnt.room = std::max(learnt.room, static_cast<uint32_t>(std::min(room, LARGEST)));
+  array.append_growing(std::move(item), room);
 }
 
 // The generic rule of `x = push(x, item)`.
