@@ -1,7 +1,6 @@
 #include "interpreter/leaf_cells.hpp"
 
-#include <string>
-#include <unordered_map>
+#include <vector>
 
 #include "support/intern.hpp"
 
@@ -23,39 +22,40 @@ void for_each_name(Instr& in, Visit visit) {
   }
 }
 
-// A name that no source text can write, unique to this cell.
-NameId new_cell(NameId variable) {
-  static uint64_t made = 0;
-  return intern("cell " + std::to_string(++made) + " " + name_text(variable));
-}
-
 }  // namespace
 
 std::unique_ptr<const LeafCells> leaf_cells(const FunctionData& fn) {
+  for (const Instr& in : fn.chunk.code)
+    if (in.op == Op::Call || in.op == Op::Global) return nullptr;
+  // The variables, each marked with its place among them plus one.
+  thread_local std::vector<uint32_t> place;
+  if (place.size() < interned_count()) place.resize(interned_count());
   auto cells = std::make_unique<LeafCells>();
-  std::unordered_map<NameId, NameId> cell_of;
+  std::vector<NameId>& names = cells->names;
   auto add = [&](NameId variable) {
-    if (cell_of.count(variable)) return false;
-    NameId cell = new_cell(variable);
-    cell_of.emplace(variable, cell);
-    cells->names.push_back(variable);
-    cells->cells.push_back(cell);
+    if (place[variable]) return false;
+    names.push_back(variable);
+    place[variable] = static_cast<uint32_t>(names.size());
     return true;
   };
-  for (NameId param : fn.params)
-    if (!add(param)) return nullptr;  // the later parameter's binding would win
+  bool twice = false;
+  for (NameId param : fn.params) twice |= !add(param);
+  if (twice) {  // the later parameter's binding would win: left to the usual way
+    for (NameId variable : names) place[variable] = 0;
+    return nullptr;
+  }
   cells->code = fn.chunk.code;
-  for (Instr& in : cells->code) {
-    if (in.op == Op::Call || in.op == Op::Global) return nullptr;
+  for (Instr& in : cells->code)
     for_each_name(in, [&](uint32_t name, bool written) {
       if (written) add(name);
     });
-  }
+  cells->cells.resize(names.size());
+  for (NameId& cell : cells->cells) cell = unnamed();
   for (Instr& in : cells->code)
     for_each_name(in, [&](uint32_t& name, bool) {
-      auto found = cell_of.find(name);
-      if (found != cell_of.end()) name = found->second;
+      if (name < place.size() && place[name]) name = cells->cells[place[name] - 1];
     });
+  for (NameId variable : names) place[variable] = 0;
   return cells;
 }
 

@@ -29,6 +29,12 @@ NameId intern(std::string_view name) {
   return id;
 }
 
+NameId unnamed() {
+  Interner& in = interner();
+  in.names.emplace_back();
+  return static_cast<NameId>(in.names.size() - 1);
+}
+
 const std::string& name_text(NameId id) { return interner().names[id]; }
 
 size_t interned_count() { return interner().names.size(); }

@@ -12,6 +12,8 @@ using NameId = uint32_t;
 // Process-wide: names keep their numbers for the whole run (the interactive loop parses
 // entry after entry into one interpreter).
 NameId intern(std::string_view name);
+// A new number that no text interns to: a variable that no source names. Its text is empty.
+NameId unnamed();
 const std::string& name_text(NameId id);
 size_t interned_count();
 
