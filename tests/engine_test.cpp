@@ -383,14 +383,14 @@ TEST(Engine, APushSiteSizesTheArraysItStartsByTheEarlierOnes) {
     return s.interp().lookup(intern(name)).array_capacity();
   };
   s.run("a = build(3)");
-  EXPECT_EQ(capacity("a"), 8u);
+  EXPECT_EQ(capacity("a"), 6u);
   s.run("a = build(40) b = build(1)");
-  EXPECT_EQ(capacity("a"), 64u);
-  EXPECT_EQ(capacity("b"), 64u);
+  EXPECT_EQ(capacity("a"), 62u);
+  EXPECT_EQ(capacity("b"), 62u);
   s.run("a = build(100000) b = build(1)");
-  EXPECT_EQ(capacity("b"), 1024u);
+  EXPECT_EQ(capacity("b"), 1022u);
   s.run("for k in 0..60 { b = build(1) }");
-  EXPECT_EQ(capacity("b"), 8u);
+  EXPECT_EQ(capacity("b"), 6u);
   EXPECT_EQ(s.get("b"), "[0]");
   // A shared array that a site copies keeps its elements and its sharer.
   s.run("def grow(a) { a = push(a, 9) return a } c = build(40) d = grow(c)");

@@ -180,12 +180,12 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
 // stay among those that growing step by step gives, so arrays end with no more room than they
 // would have had, and blocks of few sizes come and go.
 void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
-  constexpr size_t LARGEST = 1024;  // beyond this, growing costs little
+  constexpr size_t LARGEST = 1022;  // beyond this, growing costs little
   if (site == 0) return array.append_growing(std::move(item), 0);
   PushSite& learnt = m_frames.back().chunk->push_sites[site - 1];
   if (!array.is_unique()) {
     size_t room = learnt.room;
-    if (++learnt.starts % 8 == 0) learnt.room /= 2;
+    if (++learnt.starts % 8 == 0) learnt.room = static_cast<uint32_t>(smaller_capacity(room));
     return array.append_growing(std::move(item), room);
   }
   size_t room = grown_capacity(array.as_array().size());
