@@ -273,10 +273,15 @@ class XClient {
     fetch_name = reinterpret_cast<FetchName>(dlsym(m_lib, "XFetchName"));
     destroy_window = reinterpret_cast<DestroyWindow>(dlsym(m_lib, "XDestroyWindow"));
     x_free = reinterpret_cast<Free>(dlsym(m_lib, "XFree"));
+    set_error_handler = reinterpret_cast<SetErrorHandler>(dlsym(m_lib, "XSetErrorHandler"));
+    // A window can go between listing it and reading its name (SDL makes short-lived ones):
+    // Xlib's own handler would end the test process on that error, leaving the run behind.
+    if (set_error_handler) m_previous_handler = set_error_handler(ignore_error);
     if (open_display) m_display = open_display(display.c_str());
   }
   ~XClient() {
     if (m_display) close_display(m_display);
+    if (set_error_handler) set_error_handler(m_previous_handler);
     if (m_lib) dlclose(m_lib);
   }
   XClient(const XClient&) = delete;
@@ -314,6 +319,9 @@ class XClient {
   using FetchName = int (*)(void*, unsigned long, char**);
   using DestroyWindow = int (*)(void*, unsigned long);
   using Free = int (*)(void*);
+  using ErrorHandler = int (*)(void*, void*);
+  using SetErrorHandler = ErrorHandler (*)(ErrorHandler);
+  static int ignore_error(void*, void*) { return 0; }
   void* m_lib = nullptr;
   void* m_display = nullptr;
   OpenDisplay open_display = nullptr;
@@ -323,6 +331,8 @@ class XClient {
   FetchName fetch_name = nullptr;
   DestroyWindow destroy_window = nullptr;
   Free x_free = nullptr;
+  SetErrorHandler set_error_handler = nullptr;
+  ErrorHandler m_previous_handler = nullptr;
 };
 
 // A virtual X server for the length of a test.
