@@ -37,8 +37,8 @@ bool has(const std::vector<Op>& ops, Op op) {
 TEST(Lowering, BuiltinNamesResolveToTheTableAndWinOverUserFunctions) {
   Program p = parse("print(1) foo(2)");
   ASSERT_EQ(p.size(), 2u);
-  Chunk builtin = lower_statement(*p[0], LoweringOptions{});
-  Chunk user = lower_statement(*p[1], LoweringOptions{});
+  Chunk builtin = lower_statement(*p[0], LoweringOptions{false});
+  Chunk user = lower_statement(*p[1], LoweringOptions{false});
   ASSERT_GE(builtin.code.size(), 2u);
   EXPECT_EQ(builtin.code[1].op, Op::CallBuiltin);
   EXPECT_EQ(static_cast<int>(builtin.code[1].a), builtin_index("print"));
@@ -67,6 +67,7 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"while i < n { }", Op::CompareJumpLL},
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},
+      {"x = f(a, 1)", Op::CallLeaves},
       {"x += 1", Op::AddConstant},
       {"while x < 9 { x += 1 }", Op::AddConstantLoop},
       {"for v in a { if v { continue } n -= 1 }", Op::AddConstantLoop},
@@ -330,6 +331,8 @@ TEST(Engine, BothModesAgree) {
       {"break if true { r = 1 r = 2 } r2 = 3", "1"},
       {"r = 0 match 3 { 1 => { r = 1 } 3 => { r = 3 } _ => { r = 9 } }", "3"},
       {"def f(a, b) { return a } r = [f(1), f(1, 2, 3)]", "[1, 1]"},
+      {"def f(a, b) { return [a, b] } x = 3 r = [f(x), f(x, 4), f(1, x), g(x), x(x)]",
+       "[[3, null], [3, 4], [1, 3], null, null]"},
       {"r = 7 / 0 + 1", "1"},
       {"x = 1 x = x / 0 r = x", "0"},
       {"r = [1, 2][1] + {a: 4}.a", "6"},

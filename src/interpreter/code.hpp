@@ -87,6 +87,7 @@ enum class Op : uint8_t {
   MatchTable,       // on to the arm of tables[a] that the subject on top matches
   AddConstantLoop,  // AddConstant, then on into the loop end that follows (WhileLoop,
                     // ForRangeLoop or ForArrayLoop)
+  CallLeaves,       // Call of name a on x leaves, b and then c (c is b when x is 1)
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is
@@ -166,6 +167,8 @@ constexpr NameFields name_fields(Op op) {
     case Op::IndexLL:
     case Op::BinarySI:
       return {FIELD_A, FIELD_B, 0};
+    case Op::CallLeaves:
+      return {FIELD_A, FIELD_B | FIELD_C, 0};
     case Op::BinaryLLTo:
       return {0, FIELD_A | FIELD_B, FIELD_C};
     case Op::BinarySLTo:
@@ -293,8 +296,8 @@ struct Chunk {
 };
 
 // A function that calls no user function keeps the variables it assigns in cells of its own:
-// names that no other code refers to. While it runs nothing else can run, so nothing could see
-// its bindings, and a call needs to displace nothing. `code` is the chunk's code with each such
+// names that no other code refers to. While it runs no other user code runs, so nothing could
+// see its bindings, and a call needs to displace nothing. `code` is the chunk's code with each such
 // name replaced by its cell; `names[i]` is the variable of `cells[i]`, the parameters first, in
 // order.
 struct LeafCells {

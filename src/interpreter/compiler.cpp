@@ -412,9 +412,18 @@ bool Lowering::literal_array(const ArrayExpr& a) {
 
 // Builtin names win over user functions, so a builtin call is settled here.
 void Lowering::call(const CallExpr& c) {
-  for (const ExprPtr& arg : c.args) expr(*arg);
   int n = static_cast<int>(c.args.size());
   int builtin = builtin_of(c.name);
+  if (specialise() && builtin < 0 && (n == 1 || n == 2) &&
+      std::all_of(c.args.begin(), c.args.end(), [](const ExprPtr& a) { return is_leaf(*a); })) {
+    uint32_t first = leaf(*c.args[0]);
+    uint32_t second = n == 2 ? leaf(*c.args[1]) : first;
+    emit({Op::CallLeaves, static_cast<uint8_t>(n), 0, c.name, first, second}, n);  // its peak
+    m_depth -= n - 1;
+    may_set_flags();
+    return;
+  }
+  for (const ExprPtr& arg : c.args) expr(*arg);
   if (builtin >= 0) {
     emit({Op::CallBuiltin, 0, 0, static_cast<uint32_t>(builtin), static_cast<uint32_t>(n)}, 1 - n);
     return;

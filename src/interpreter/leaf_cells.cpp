@@ -26,7 +26,7 @@ void for_each_name(Instr& in, Visit visit) {
 
 std::unique_ptr<const LeafCells> leaf_cells(const FunctionData& fn) {
   for (const Instr& in : fn.chunk.code)
-    if (in.op == Op::Call || in.op == Op::Global) return nullptr;
+    if (in.op == Op::Call || in.op == Op::CallLeaves || in.op == Op::Global) return nullptr;
   // The variables, each marked with its place among them plus one.
   thread_local std::vector<uint32_t> place;
   if (place.size() < interned_count()) place.resize(interned_count());

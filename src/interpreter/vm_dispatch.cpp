@@ -274,6 +274,7 @@ Value Interpreter::dispatch(const Instr* ip) {
   const Value* constants = m_frames.back().chunk->constants.data();
   const MemberKey* keys = m_frames.back().chunk->keys.data();
   NameEntry* names = m_names.data();
+  size_t argc = 0;  // of the call being entered
   // No lambda here captures these locals: one that the compiler did not inline would make them
   // live in memory, reloaded by every handler.
 #define LEAF(operand) \
@@ -320,6 +321,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
       HANDLER(PushIndexName), HANDLER(BinarySM),
       HANDLER(MatchTable),    HANDLER(AddConstantLoop),
+      HANDLER(CallLeaves),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -370,8 +372,17 @@ op_CallBuiltin : {
   }
   NEXT();
 }
-op_Call : {
-  Value* args = sp - ip->b;
+op_CallLeaves : {
+  // The arguments go where Loads would have put them; the slots above the top hold Null.
+  sp[0] = LEAF(ip->b);
+  if (ip->x == 2) sp[1] = LEAF(ip->c);
+  sp += ip->x;
+  argc = ip->x;
+  goto call;
+}
+op_Call : { argc = ip->b; }
+call : {
+  Value* args = sp - argc;
   const Value& callee = names[ip->a].value;
   if (!callee.is(Value::Function)) {
     clear(args, sp);
@@ -380,7 +391,6 @@ op_Call : {
     NEXT();
   }
   const FunctionData& fn = *callee.as_function();
-  size_t argc = ip->b;
   ip = enter_call(fn, callee, args, argc, ip + 1, false);
   if (argc > fn.params.size()) clear(args + fn.params.size(), sp);  // the others were moved
   sp = reserve(args, fn.chunk.max_stack + 1);
@@ -728,8 +738,8 @@ op_MatchLeaf : {
   NEXT();
 }
 op_PushLeaf : {
-  push(ip->a, Value(LEAF(ip->b)),
-       ip->bits);  // held first: an array pushed onto itself is then shared
+  // The item is held first: an array pushed onto itself is then shared.
+  push(ip->a, Value(LEAF(ip->b)), ip->bits);
   NEXT();
 }
 op_PushIndex : {
