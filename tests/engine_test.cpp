@@ -331,6 +331,10 @@ TEST(Engine, BothModesAgree) {
       {"break if true { r = 1 r = 2 } r2 = 3", "1"},
       {"r = 0 match 3 { 1 => { r = 1 } 3 => { r = 3 } _ => { r = 9 } }", "3"},
       {"def f(a, b) { return a } r = [f(1), f(1, 2, 3)]", "[1, 1]"},
+      // A name declared global inside a call stays declared after the call.
+      {"def f() { x = 1 g() return x } def g() { global x x = 2 } x = 0 a = f() "
+       "def h() { x = 7 return x } r = [a, x, h(), x]",
+       "[1, 2, 7, 7]"},
       {"def f(a, b) { return [a, b] } x = 3 r = [f(x), f(x, 4), f(1, x), g(x), x(x)]",
        "[[3, null], [3, 4], [1, 3], null, null]"},
       {"r = 7 / 0 + 1", "1"},

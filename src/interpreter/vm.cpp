@@ -30,8 +30,8 @@ void Interpreter::prepare() {
 
 void Interpreter::assign_elsewhere(NameId name, Value&& value) {
   NameEntry& e = m_names[name];
-  if (e.declared_global || m_depth == 0) {
-    (e.frame == 0 ? e.value : shadowed_global(name)) = std::move(value);
+  if (e.declared_global() || m_depth == 0) {
+    (e.depth() == 0 ? e.value : shadowed_global(name)) = std::move(value);
     return;
   }
   if (e.frame == m_depth) {
@@ -46,7 +46,7 @@ void Interpreter::assign_elsewhere(NameId name, Value&& value) {
 bool Interpreter::may_use(const LeafCells& leaf) const {
   if (leaf.declared != m_declared_globals) {
     leaf.usable = std::none_of(leaf.names.begin(), leaf.names.end(),
-                               [&](NameId name) { return m_names[name].declared_global; });
+                               [&](NameId name) { return m_names[name].declared_global(); });
     leaf.declared = m_declared_globals;
   }
   return leaf.usable;
@@ -73,8 +73,9 @@ void Interpreter::look_up() {
 }
 
 void Interpreter::declare_global(NameId name) {
-  if (!m_names[name].declared_global) ++m_declared_globals;
-  m_names[name].declared_global = true;
+  NameEntry& e = m_names[name];
+  if (!e.declared_global()) ++m_declared_globals;
+  e.frame |= DECLARED_GLOBAL;
 }
 
 Value Interpreter::take_pending() {

@@ -86,11 +86,16 @@ class Interpreter {
  private:
   enum Flag : uint8_t { PENDING = 1, BREAK = 2, CONTINUE = 4 };
 
-  // A name's innermost binding; `frame` is the call depth that bound it, 0 for a global.
+  // Set in a name's `frame` once the name is declared global.
+  static constexpr uint32_t DECLARED_GLOBAL = 0x80000000u;
+  // A name's innermost binding. `frame` is the call depth that bound it (0 for a global) with
+  // DECLARED_GLOBAL set once the name is declared global, so that one comparison with the
+  // current depth tells the current call's own bindings of names not declared global.
   struct NameEntry {
     Value value;
     uint32_t frame = 0;
-    bool declared_global = false;
+    uint32_t depth() const { return frame & ~DECLARED_GLOBAL; }
+    bool declared_global() const { return frame & DECLARED_GLOBAL; }
   };
   // What a call's binding displaced, restored when the call returns.
   struct Shadowed {
@@ -115,7 +120,8 @@ class Interpreter {
   // The binding that both `lookup` reads and `assign` writes for `name`, if there is one.
   Value* own_binding(NameId name) {
     NameEntry& e = m_names[name];
-    return e.frame == (e.declared_global ? 0 : m_depth) ? &e.value : nullptr;
+    if (e.frame == m_depth) return &e.value;
+    return e.frame == DECLARED_GLOBAL ? &e.value : nullptr;  // declared global, holding the global
   }
   // assign() for a name not bound in the current call: a first binding there, or a global
   // shadowed by a call.

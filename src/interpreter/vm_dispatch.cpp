@@ -227,7 +227,7 @@ template <class Left>
   for (size_t i = 0; i < n; ++i) {
     // A parameter's first binding in the new call displaces the cell's content.
     NameEntry& e = m_names[fn.params[i]];
-    if (e.declared_global || e.frame == m_depth) {
+    if (e.declared_global() || e.frame == m_depth) {
       assign(fn.params[i], std::move(args[i]));
       continue;
     }
@@ -245,7 +245,7 @@ template <class Left>
     --saved;
     NameEntry& e = m_names[saved->name];
     e.value.swap(saved->value);
-    e.frame = saved->frame;
+    e.frame = saved->frame | (e.frame & DECLARED_GLOBAL);  // declared during the call, it stays
   }
   m_shadowed.erase(m_shadowed.begin() + static_cast<ptrdiff_t>(start), m_shadowed.end());
   --m_depth;
