@@ -170,6 +170,8 @@ class Value {
   void append(Value&& item);
   // Whether append() would write in place, with no new block.
   bool has_room_to_append() const;
+  // append() for an Array that has room to append.
+  void append_within_room(Value&& item);
   // append() into a new block with room for `capacity` elements, or for more when that is
   // too few; for an Array that has no room.
   void append_growing(Value&& item, size_t capacity);
@@ -417,9 +419,10 @@ void check_allocation(uint64_t bytes);
 // make blocks the allocator serves best (128, 256, 512 bytes and so on, its own header
 // included). Past 1,022 elements an array grows by half, so that a large one leaves at most a
 // third of its block unused; large blocks grow by remapping their pages rather than by copying.
+inline constexpr size_t LAST_DOUBLED_CAPACITY = 1022;
 inline size_t grown_capacity(size_t size) {
   static_assert(sizeof(ArrayObject) == 24, "the block sizes allow for this header");
-  if (size >= 1022) return size + size / 2;
+  if (size >= LAST_DOUBLED_CAPACITY) return size + size / 2;
   return std::max<size_t>(6, std::bit_ceil(size + 3) - 2);
 }
 // The room one step down those that growing gives.
@@ -436,20 +439,23 @@ inline bool Value::has_room_to_append() const {
 // A shared array is copied into a block with room to grow; a unique one grows only when full.
 // Either way the block it moves to is weighed first.
 inline void Value::append_growing(Value&& item, size_t capacity) {
-  auto* o = static_cast<ArrayObject*>(m_u.p);
-  capacity = std::max(capacity, grown_capacity(o->size));
+  capacity = std::max(capacity, grown_capacity(static_cast<ArrayObject*>(m_u.p)->size));
   check_allocation(uint64_t{capacity} * sizeof(Value));
   make_room(capacity);
-  o = static_cast<ArrayObject*>(m_u.p);
+  append_within_room(std::move(item));
+}
+
+inline void Value::append_within_room(Value&& item) {
+  auto* o = static_cast<ArrayObject*>(m_u.p);
   new (o->items() + o->size) Value(std::move(item));
   ++o->size;
 }
 
 inline void Value::append(Value&& item) {
-  if (!has_room_to_append()) return append_growing(std::move(item), 0);
-  auto* o = static_cast<ArrayObject*>(m_u.p);
-  new (o->items() + o->size) Value(std::move(item));
-  ++o->size;
+  if (has_room_to_append())
+    append_within_room(std::move(item));
+  else
+    append_growing(std::move(item), 0);
 }
 
 }  // namespace orvane

@@ -181,7 +181,6 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
 // stay among those that growing step by step gives, so arrays end with no more room than they
 // would have had, and blocks of few sizes come and go.
 void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
-  constexpr size_t LARGEST = 1022;  // beyond this, growing costs little
   if (site == 0) return array.append_growing(std::move(item), 0);
   PushSite& learnt = m_frames.back().chunk->push_sites[site - 1];
   if (!array.is_unique()) {
@@ -190,7 +189,8 @@ void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
     return array.append_growing(std::move(item), room);
   }
   size_t room = grown_capacity(array.as_array().size());
-  learnt.room = std::max(learnt.room, static_cast<uint32_t>(std::min(room, LARGEST)));
+  // Past the doubling sizes growing costs little, and the room learnt stops there.
+  learnt.room = std::max(learnt.room, static_cast<uint32_t>(std::min(room, LAST_DOUBLED_CAPACITY)));
   array.append_growing(std::move(item), room);
 }
 

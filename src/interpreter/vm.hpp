@@ -128,6 +128,8 @@ class Interpreter {
   void assign_elsewhere(NameId name, Value&& value);
   Value& shadowed_global(NameId name);
   void pop_frame(size_t start);
+  // Binds a call's parameters in their names' cells, displacing what the cells held.
+  void bind_params(const FunctionData& fn, Value* args, size_t argc);
   // Whether a call may bind its variables in `leaf`: not when one of them is declared global,
   // since assigning it must then reach the global.
   bool may_use(const LeafCells& leaf) const;

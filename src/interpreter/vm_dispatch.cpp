@@ -176,12 +176,12 @@ template <class Left>
 // anything else takes the generic rule.
 [[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item, uint16_t site) {
   Value* slot = own_binding(name);
-  if (slot && slot->is(Value::Array) && slot->has_room_to_append())
-    append_in_place(*slot, std::move(item));
-  else if (slot && slot->is(Value::Array))
-    push_growing(*slot, std::move(item), site);
-  else
+  if (!slot || !slot->is(Value::Array))
     push_generic(name, std::move(item));
+  else if (slot->has_room_to_append())
+    slot->append_within_room(std::move(item));
+  else
+    push_growing(*slot, std::move(item), site);
 }
 
 [[gnu::always_inline]] inline void Interpreter::fill(const LeafCells& leaf, size_t params,
@@ -220,12 +220,19 @@ template <class Left>
   ++m_depth;
   if (leaf) {
     fill(*leaf, fn.params.size(), args, argc);
-    tick();
-    return leaf->code.data() + (m_flags ? fn.chunk.flagged_entry : 0);
+  } else {
+    bind_params(fn, args, argc);
   }
+  tick();
+  const Instr* code = leaf ? leaf->code.data() : fn.chunk.code.data();
+  return code + (m_flags ? fn.chunk.flagged_entry : 0);
+}
+
+// A parameter's first binding in a new call displaces the cell's content.
+[[gnu::always_inline]] inline void Interpreter::bind_params(const FunctionData& fn, Value* args,
+                                                            size_t argc) {
   size_t n = std::min(fn.params.size(), argc);
   for (size_t i = 0; i < n; ++i) {
-    // A parameter's first binding in the new call displaces the cell's content.
     NameEntry& e = m_names[fn.params[i]];
     if (e.declared_global() || e.frame == m_depth) {
       assign(fn.params[i], std::move(args[i]));
@@ -235,8 +242,6 @@ template <class Left>
     e.value.swap(args[i]);  // the cell was left empty: nothing to let go of
     e.frame = m_depth;
   }
-  tick();
-  return fn.chunk.code.data() + (m_flags ? fn.chunk.flagged_entry : 0);
 }
 
 [[gnu::always_inline]] inline void Interpreter::pop_frame(size_t start) {
