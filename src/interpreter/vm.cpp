@@ -43,12 +43,10 @@ void Interpreter::assign_elsewhere(NameId name, Value&& value) {
   e.frame = m_depth;
 }
 
-bool Interpreter::may_use(const LeafCells& leaf) const {
-  if (leaf.declared != m_declared_globals) {
-    leaf.usable = std::none_of(leaf.names.begin(), leaf.names.end(),
-                               [&](NameId name) { return m_names[name].declared_global(); });
-    leaf.declared = m_declared_globals;
-  }
+bool Interpreter::work_out_use(const LeafCells& leaf) const {
+  leaf.usable = std::none_of(leaf.names.begin(), leaf.names.end(),
+                             [&](NameId name) { return m_names[name].declared_global(); });
+  leaf.declared = m_declared_globals;
   return leaf.usable;
 }
 

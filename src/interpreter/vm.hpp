@@ -131,8 +131,11 @@ class Interpreter {
   // Binds a call's parameters in their names' cells, displacing what the cells held.
   void bind_params(const FunctionData& fn, Value* args, size_t argc);
   // Whether a call may bind its variables in `leaf`: not when one of them is declared global,
-  // since assigning it must then reach the global.
-  bool may_use(const LeafCells& leaf) const;
+  // since assigning it must then reach the global. The answer holds until a name is declared.
+  bool may_use(const LeafCells& leaf) const {
+    return leaf.declared == m_declared_globals ? leaf.usable : work_out_use(leaf);
+  }
+  bool work_out_use(const LeafCells& leaf) const;
   // Binds a call's variables in its cells: the first `params`, its parameters, to the
   // arguments, every other one (and a parameter without an argument) to what a read sees,
   // until it is assigned.
@@ -151,7 +154,7 @@ class Interpreter {
   Value dispatch(const Instr* ip);
   // Enters a user call whose `argc` arguments are the top of the stack; returns where it starts.
   // `callee` keeps the function alive for the call (Null when the caller holds it).
-  const Instr* enter_call(const FunctionData& fn, Value callee, Value* args, size_t argc,
+  const Instr* enter_call(const FunctionData& fn, const Value& callee, Value* args, size_t argc,
                           const Instr* resume, bool native);
   // Makes room for `count` more values above `sp`, which may move.
   Value* reserve(Value* sp, size_t count) {

@@ -211,12 +211,15 @@ template <class Left>
 
 // Calls are entered and left here, beside the loop that inlines them.
 [[gnu::always_inline]] inline const Instr* Interpreter::enter_call(const FunctionData& fn,
-                                                                   Value callee, Value* args,
+                                                                   const Value& callee, Value* args,
                                                                    size_t argc, const Instr* resume,
                                                                    bool native) {
   if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
   const LeafCells* leaf = fn.leaf && may_use(*fn.leaf) ? fn.leaf.get() : nullptr;
-  m_frames.emplace_back(resume, &fn.chunk, std::move(callee), m_shadowed.size(), native, leaf);
+  // A call in cells assigns nothing but its cells, so the name it was called by keeps the
+  // function alive until it returns.
+  m_frames.emplace_back(resume, &fn.chunk, leaf ? Value() : Value(callee), m_shadowed.size(),
+                        native, leaf);
   ++m_depth;
   if (leaf) {
     fill(*leaf, fn.params.size(), args, argc);
