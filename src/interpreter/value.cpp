@@ -111,17 +111,23 @@ void free_block(ArrayObject* o) noexcept {
   if (!t_spare_blocks.keep(o, o->capacity, block_bytes(o->capacity))) std::free(o);
 }
 
-// A block for an array header and `capacity` elements, or for `old` moved into one. The
-// elements move by their bytes: a large block is reallocated, which remaps its pages rather than
-// copying them, and a small one is copied, which the allocator's caches make quicker.
-ArrayObject* array_block(size_t capacity, ArrayObject* old = nullptr) {
+// A block for an array header and `capacity` elements.
+ArrayObject* array_block(size_t capacity) {
+  if (capacity > (SIZE_MAX - sizeof(ArrayObject)) / sizeof(Value)) throw std::bad_alloc();
+  void* block = new_block(capacity);
+  if (!block) throw std::bad_alloc();
+  return new (block) ArrayObject{{}, 0, capacity};
+}
+
+// `old` moved into a block for `capacity` elements. The elements move by their bytes: a large
+// block is reallocated, which remaps its pages rather than copying them, and a small one is
+// copied, which the allocator's caches make quicker.
+ArrayObject* array_block(size_t capacity, ArrayObject* old) {
   constexpr size_t LARGE = 64 * 1024;
   if (capacity > (SIZE_MAX - sizeof(ArrayObject)) / sizeof(Value)) throw std::bad_alloc();
-  size_t bytes = sizeof(ArrayObject) + capacity * sizeof(Value);
-  size_t used = old ? sizeof(ArrayObject) + old->size * sizeof(Value) : 0;
-  void* block = used >= LARGE ? std::realloc(old, bytes) : new_block(capacity);
+  size_t used = block_bytes(old->size);
+  void* block = used >= LARGE ? std::realloc(old, block_bytes(capacity)) : new_block(capacity);
   if (!block) throw std::bad_alloc();
-  if (!old) return new (block) ArrayObject{{}, 0, capacity};
   if (used < LARGE) {
     std::memcpy(block, static_cast<void*>(old), used);
     free_block(old);
