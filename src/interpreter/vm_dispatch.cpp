@@ -73,7 +73,7 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
                                              const Value& right) {
   Value::Kind kind = left.kind();
   if (kind != right.kind()) {
-    target = Value();
+    target.clear();
     return DONE;
   }
   if (kind == Value::Number) {
@@ -132,7 +132,7 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
 }
 
 [[gnu::always_inline]] inline void clear(Value* from, Value* to) {
-  for (; from < to; ++from) *from = Value();
+  for (; from < to; ++from) from->clear();
 }
 
 }  // namespace
@@ -359,7 +359,7 @@ op_Pop : {
 }
 op_Binary : {
   binary_in_place(sp[-2], operator_of(ip), sp[-1]);
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_Negate : {
@@ -426,12 +426,12 @@ op_MakeDict : {
 }
 op_Index : {
   sp[-2] = element(sp[-2], sp[-1]);
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_Range : {
   sp[-2] = make_range(sp[-2], sp[-1]);
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_Jump : {
@@ -440,7 +440,7 @@ op_Jump : {
 }
 op_JumpIfFalse : {
   bool truth = is_truthy(sp[-1]);
-  *--sp = Value();
+  (--sp)->clear();
   if (!truth) {
     ip += static_cast<int32_t>(ip->c);
     DISPATCH();
@@ -494,7 +494,7 @@ op_ClearBreak : {
 }
 op_ForArray : {
   if (!sp[-1].is(Value::Array)) {
-    *--sp = Value();
+    (--sp)->clear();
     ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
@@ -539,7 +539,7 @@ op_ForRangeNext : {
 }
 op_MatchTest : {
   bool matches = operators::pattern_matches(sp[-2], sp[-1]);
-  *--sp = Value();
+  (--sp)->clear();
   if (!matches) {
     ip += static_cast<int32_t>(ip->c);
     DISPATCH();
@@ -642,7 +642,7 @@ op_CompareJumpLL : {
 }
 op_CompareJumpSL : {
   bool holds = compare(sp[-1], operator_of(ip), ip->bits, LEAF(ip->b));
-  *--sp = Value();
+  (--sp)->clear();
   if (!holds) {
     ip += static_cast<int32_t>(ip->c);
     DISPATCH();
@@ -720,12 +720,12 @@ op_BinaryLLTo : {
 }
 op_BinarySLTo : {
   store_binary(ip->c, std::move(sp[-1]), operator_of(ip), LEAF(ip->b));
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_BinaryLSTo : {
   store_binary(ip->c, LEAF(ip->b), operator_of(ip), sp[-1]);
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_BinaryTo : {
@@ -756,7 +756,7 @@ op_PushIndex : {
 }
 op_Push : {
   push(ip->a, std::move(*--sp), ip->bits);
-  *sp = Value();
+  sp->clear();
   NEXT();
 }
 op_Member : {
@@ -785,7 +785,7 @@ op_BinarySM : {
 }
 op_PushIndexName : {
   push(ip->a, element(names[ip->b].value, sp[-1]), ip->bits);
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_MatchTable : {
@@ -798,7 +798,7 @@ op_IndexLLTo : {
 }
 op_IndexNameTo : {
   assign(ip->c, element(names[ip->a].value, sp[-1]));
-  *--sp = Value();
+  (--sp)->clear();
   NEXT();
 }
 op_MemberNameTo : {
