@@ -291,16 +291,16 @@ thread_local DeadLists t_dead;
 // (`a = [a]` in a loop). A collection is queued instead of freed on the spot, and the outermost
 // call works through the queue: the native stack never grows with the nesting, and the queue
 // lives in the dead payloads themselves, so nothing is allocated.
-void Value::destroy() noexcept {
-  if (m_kind != Array && m_kind != Dict) {
-    forget_mark(m_u.p);
-    delete_payload(m_kind, m_u.p);
+void Value::destroy(Kind kind, HeapObject* payload) noexcept {
+  if (kind != Array && kind != Dict) {
+    forget_mark(payload);
+    delete_payload(kind, payload);
     return;
   }
   DeadLists& dead = t_dead;
-  HeapObject*& list = m_kind == Array ? dead.arrays : dead.dicts;
-  set_next_dead(m_u.p, list);
-  list = m_u.p;
+  HeapObject*& list = kind == Array ? dead.arrays : dead.dicts;
+  set_next_dead(payload, list);
+  list = payload;
   if (dead.draining) return;
   dead.draining = true;
   while (dead.arrays || dead.dicts) {

@@ -186,10 +186,12 @@ class Value {
   Value(Kind k, int64_t i) : m_kind(k) { m_u.i = i; }
   bool is_heap() const { return m_kind >= String; }
   void release() {
-    if (--m_u.p->refs == 0) destroy();
+    if (--m_u.p->refs == 0) destroy(m_kind, m_u.p);
   }
-  // Frees the payload whose last reference has gone. Never allocates, never throws.
-  void destroy() noexcept;
+  // Frees the payload of a `kind` whose last reference has gone. Never allocates, never throws.
+  // It is given the payload rather than the value, so that a temporary value never has its
+  // address taken and the compiler can keep it in registers.
+  static void destroy(Kind kind, HeapObject* payload) noexcept;
   // Gives an Array a payload of its own with room for `capacity` elements, copying the
   // elements when the payload is shared and moving the block otherwise.
   void make_room(size_t capacity);
