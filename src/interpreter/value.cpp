@@ -166,11 +166,11 @@ void Value::make_room(size_t capacity) {
     m_u.p = array_block(capacity, o);
     return;
   }
-  Value copy = empty_array(capacity);
-  auto* c = static_cast<ArrayObject*>(copy.m_u.p);
+  ArrayObject* c = array_block(capacity);
   std::uninitialized_copy_n(o->items(), o->size, c->items());
   c->size = o->size;
-  *this = std::move(copy);
+  m_u.p = c;
+  --o->refs;  // it was shared, so somebody else still holds it
 }
 
 Value Value::dict(DictMap map) {
@@ -728,18 +728,23 @@ bool fits_beside_resident(uint64_t bytes, uint64_t limit) {
 
 }  // namespace
 
-void set_allocation_limit(uint64_t bytes) { g_fixed_limit = bytes; }
+void set_allocation_limit(uint64_t bytes) {
+  g_fixed_limit = bytes;
+  g_always_fits = 0;  // the next check works it out again
+}
 
 uint64_t allocation_limit() { return g_fixed_limit ? g_fixed_limit : memory::environment_limit(); }
 
-void check_allocation(uint64_t bytes) {
+void check_allocation_against_limits(uint64_t bytes) {
   if (g_fixed_limit) {
     if (bytes > g_fixed_limit) throw OutOfMemory{};
+    g_always_fits = g_fixed_limit;
     return;
   }
   uint64_t limit = memory::environment_limit();
   if (bytes > limit) throw OutOfMemory{};
   if (bytes >= LARGE_BLOCK && !fits_beside_resident(bytes, limit)) throw OutOfMemory{};
+  g_always_fits = std::min(limit, LARGE_BLOCK - 1);
 }
 
 }  // namespace orvane

@@ -415,7 +415,12 @@ uint64_t allocation_limit();
 // allows (address-space and data limits, the control group, physical memory) or, for a large
 // block, would not fit beside what the process already holds. An allocation that still fails
 // throws std::bad_alloc, which the run reports the same way.
-void check_allocation(uint64_t bytes);
+void check_allocation_against_limits(uint64_t bytes);
+// Sizes up to this fit under every limit without a closer look; 0 until the first check.
+inline uint64_t g_always_fits = 0;
+inline void check_allocation(uint64_t bytes) {
+  if (bytes > g_always_fits) check_allocation_against_limits(bytes);
+}
 // The room an Array gets when it must grow past `size` elements. Doubling keeps the moves few
 // while an array is built element by element: 6, 14, 30, 62 and so on, which with the header
 // make blocks the allocator serves best (128, 256, 512 bytes and so on, its own header
