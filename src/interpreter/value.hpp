@@ -111,6 +111,8 @@ class Value {
     m_kind = Number;
     m_u.i = v;
   }
+  // For a value known to be a Number (a loop's counter): a new number, with no check.
+  void renumber(int64_t v) { m_u.i = v; }
   void set_real(double v) {
     if (is_heap()) release();
     m_kind = Float;

@@ -510,7 +510,7 @@ op_ForArrayNext : {
   }
   tick();
   assign(ip->a, items[i]);
-  sp[-1].set_number(static_cast<int64_t>(i + 1));
+  sp[-1].renumber(static_cast<int64_t>(i + 1));
   NEXT();
 }
 op_ForRange : {
@@ -534,7 +534,7 @@ op_ForRangeNext : {
   }
   tick();
   assign(ip->a, Value::number(i));
-  sp[-2].set_number(i + 1);
+  sp[-2].renumber(i + 1);
   NEXT();
 }
 op_MatchTest : {
