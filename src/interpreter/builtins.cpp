@@ -6,17 +6,24 @@ namespace orvane {
 
 namespace {
 
-// The fixed table: name, minimum number of arguments, handler.
+// A reader called as a handler.
+template <BuiltinReader Read>
+Value reading(BuiltinArgs args, Host& host) {
+  return Read(args, host);
+}
+
+// The fixed table: name, minimum number of arguments, handler, and the handler again for a
+// builtin that only reads its arguments.
 constexpr BuiltinEntry TABLE[] = {
-    {"len", 1, builtins::len},
+    {"len", 1, reading<builtins::len>, builtins::len},
     {"pop", 1, builtins::pop},
-    {"abs", 1, builtins::abs},
-    {"pow", 2, builtins::pow},
-    {"min", 2, builtins::min},
-    {"max", 2, builtins::max},
+    {"abs", 1, reading<builtins::abs>, builtins::abs},
+    {"pow", 2, reading<builtins::pow>, builtins::pow},
+    {"min", 2, reading<builtins::min>, builtins::min},
+    {"max", 2, reading<builtins::max>, builtins::max},
     {"push", 2, builtins::push},
-    {"sqrt", 1, builtins::sqrt},
-    {"ceil", 1, builtins::ceil},
+    {"sqrt", 1, reading<builtins::sqrt>, builtins::sqrt},
+    {"ceil", 1, reading<builtins::ceil>, builtins::ceil},
     {"rect", 4, builtins::rect},
     {"fill", 2, builtins::fill},
     {"draw", 2, builtins::draw},
@@ -26,24 +33,24 @@ constexpr BuiltinEntry TABLE[] = {
     {"lower", 1, builtins::lower},
     {"slice", 3, builtins::slice},
     {"split", 2, builtins::split},
-    {"floor", 1, builtins::floor},
-    {"round", 1, builtins::round},
+    {"floor", 1, reading<builtins::floor>, builtins::floor},
+    {"round", 1, reading<builtins::round>, builtins::round},
     {"clear", 0, builtins::clear},
     {"color", 3, builtins::color},
     {"concat", 0, builtins::concat},
     {"random", 0, builtins::random},
-    {"typeof", 1, builtins::type_of},
+    {"typeof", 1, reading<builtins::type_of>, builtins::type_of},
     {"window", 2, builtins::window},
     {"circle", 3, builtins::circle},
     {"reverse", 1, builtins::reverse},
-    {"is_dict", 0, builtins::is_dict},
+    {"is_dict", 0, reading<builtins::is_dict>, builtins::is_dict},
     {"present", 0, builtins::present},
     {"is_open", 0, builtins::is_open},
-    {"contains", 2, builtins::contains},
-    {"is_array", 0, builtins::is_array},
+    {"contains", 2, reading<builtins::contains>, builtins::contains},
+    {"is_array", 0, reading<builtins::is_array>, builtins::is_array},
     {"triangle", 6, builtins::triangle},
-    {"is_number", 0, builtins::is_number},
-    {"is_string", 0, builtins::is_string},
+    {"is_number", 0, reading<builtins::is_number>, builtins::is_number},
+    {"is_string", 0, reading<builtins::is_string>, builtins::is_string},
     {"random_range", 2, builtins::random_range},
     {"window_width", 0, builtins::window_width},
     {"window_height", 0, builtins::window_height},
@@ -76,6 +83,14 @@ Value call_builtin_at(int index, BuiltinArgs args, Host& host) {
   const BuiltinEntry& entry = TABLE[index];
   if (args.size() < entry.min_args) return Value::null();
   return entry.handler(args, host);
+}
+
+bool reads_only(int index) { return TABLE[index].reader != nullptr; }
+
+Value call_builtin_reading(int index, ReadArgs args, Host& host) {
+  const BuiltinEntry& entry = TABLE[index];
+  if (args.size() < entry.min_args) return Value::null();
+  return entry.reader(args, host);
 }
 
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics) {

@@ -17,11 +17,15 @@ class GraphicsContext;
 // already checked the minimum count, so a handler may index args[0..min-1] freely.
 using BuiltinArgs = std::span<Value>;
 using BuiltinHandler = Value (*)(BuiltinArgs args, Host& host);
+// The arguments of a builtin that only reads them, which may be variables' own values.
+using ReadArgs = std::span<const Value>;
+using BuiltinReader = Value (*)(ReadArgs args, Host& host);
 
 struct BuiltinEntry {
   std::string_view name;
   size_t min_args;
   BuiltinHandler handler;
+  BuiltinReader reader = nullptr;  // the handler itself, for a builtin that only reads
 };
 
 // Index of the builtin called `name`, or -1 when no builtin has that name.
@@ -37,6 +41,10 @@ inline constexpr int BUILTIN_PUSH = 6;
 Value call_builtin_at(int index, BuiltinArgs args, Host& host);
 // The same with a host made of `graphics` and the thread's random source.
 Value call_builtin_at(int index, BuiltinArgs args, GraphicsContext& graphics);
+// Whether builtin `index` only reads its arguments.
+bool reads_only(int index);
+// Runs builtin `index`, which only reads its arguments, on arguments that stay where they are.
+Value call_builtin_reading(int index, ReadArgs args, Host& host);
 
 // The dispatcher by name: empty (NotBuiltin) when no builtin has that name.
 std::optional<Value> call_builtin(std::string_view name, std::vector<Value> args,
@@ -52,31 +60,31 @@ namespace builtins {
 // Console and type tests (builtins_console.cpp).
 Value print(BuiltinArgs, Host&);
 Value input(BuiltinArgs, Host&);
-Value type_of(BuiltinArgs, Host&);
-Value is_number(BuiltinArgs, Host&);
-Value is_string(BuiltinArgs, Host&);
-Value is_array(BuiltinArgs, Host&);
-Value is_dict(BuiltinArgs, Host&);
+Value type_of(ReadArgs, Host&);
+Value is_number(ReadArgs, Host&);
+Value is_string(ReadArgs, Host&);
+Value is_array(ReadArgs, Host&);
+Value is_dict(ReadArgs, Host&);
 // Strings and collections (builtins_strings.cpp).
-Value len(BuiltinArgs, Host&);
+Value len(ReadArgs, Host&);
 Value upper(BuiltinArgs, Host&);
 Value lower(BuiltinArgs, Host&);
 Value slice(BuiltinArgs, Host&);
 Value split(BuiltinArgs, Host&);
 Value concat(BuiltinArgs, Host&);
-Value contains(BuiltinArgs, Host&);
+Value contains(ReadArgs, Host&);
 Value reverse(BuiltinArgs, Host&);
 Value push(BuiltinArgs, Host&);
 Value pop(BuiltinArgs, Host&);
 // Math and random (builtins_math.cpp).
-Value abs(BuiltinArgs, Host&);
-Value pow(BuiltinArgs, Host&);
-Value sqrt(BuiltinArgs, Host&);
-Value floor(BuiltinArgs, Host&);
-Value ceil(BuiltinArgs, Host&);
-Value round(BuiltinArgs, Host&);
-Value min(BuiltinArgs, Host&);
-Value max(BuiltinArgs, Host&);
+Value abs(ReadArgs, Host&);
+Value pow(ReadArgs, Host&);
+Value sqrt(ReadArgs, Host&);
+Value floor(ReadArgs, Host&);
+Value ceil(ReadArgs, Host&);
+Value round(ReadArgs, Host&);
+Value min(ReadArgs, Host&);
+Value max(ReadArgs, Host&);
 Value random(BuiltinArgs, Host&);
 Value random_range(BuiltinArgs, Host&);
 // Window, frame, shapes (graphics.cpp).

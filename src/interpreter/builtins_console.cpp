@@ -27,21 +27,21 @@ Value input(BuiltinArgs args, Host& host) {
   return Value::string(std::string(unicode::trim_white_space(*line)));
 }
 
-Value type_of(BuiltinArgs args, Host&) { return Value::string(std::string(type_name(args[0]))); }
+Value type_of(ReadArgs args, Host&) { return Value::string(std::string(type_name(args[0]))); }
 
-Value is_number(BuiltinArgs args, Host&) {
+Value is_number(ReadArgs args, Host&) {
   return Value::boolean(!args.empty() && (args[0].is(Value::Number) || args[0].is(Value::Float)));
 }
 
-Value is_string(BuiltinArgs args, Host&) {
+Value is_string(ReadArgs args, Host&) {
   return Value::boolean(!args.empty() && args[0].is(Value::String));
 }
 
-Value is_array(BuiltinArgs args, Host&) {
+Value is_array(ReadArgs args, Host&) {
   return Value::boolean(!args.empty() && args[0].is(Value::Array));
 }
 
-Value is_dict(BuiltinArgs args, Host&) {
+Value is_dict(ReadArgs args, Host&) {
   return Value::boolean(!args.empty() && args[0].is(Value::Dict));
 }
 

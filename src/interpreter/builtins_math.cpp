@@ -19,7 +19,7 @@ Value rounded(const Value& x, double (*round_fn)(double)) {
 // Scans the numeric arguments left to right. `replaces(best, next)` says whether next takes
 // over; because the comparisons are ordered, NaN never wins one, which is what gives min
 // and max their different NaN behaviour.
-Value extreme(BuiltinArgs args, bool (*replaces)(double best, double next)) {
+Value extreme(ReadArgs args, bool (*replaces)(double best, double next)) {
   std::optional<double> best;
   for (const Value& v : args) {
     std::optional<double> d = as_real(v);
@@ -34,7 +34,7 @@ Value extreme(BuiltinArgs args, bool (*replaces)(double best, double next)) {
 
 namespace builtins {
 
-Value abs(BuiltinArgs args, Host&) {
+Value abs(ReadArgs args, Host&) {
   const Value& x = args[0];
   if (x.is(Value::Number)) {
     // Two's complement: the least integer is its own absolute value.
@@ -45,39 +45,39 @@ Value abs(BuiltinArgs args, Host&) {
   return Value::null();
 }
 
-Value pow(BuiltinArgs args, Host&) {
+Value pow(ReadArgs args, Host&) {
   std::optional<double> base = as_real(args[0]);
   std::optional<double> exponent = as_real(args[1]);
   if (!base || !exponent) return Value::null();
   return Value::real(std::pow(*base, *exponent));
 }
 
-Value sqrt(BuiltinArgs args, Host&) {
+Value sqrt(ReadArgs args, Host&) {
   std::optional<double> x = as_real(args[0]);
   if (!x) return Value::null();
   return Value::real(std::sqrt(*x));
 }
 
-Value floor(BuiltinArgs args, Host&) {
+Value floor(ReadArgs args, Host&) {
   return rounded(args[0], [](double d) { return std::floor(d); });
 }
 
-Value ceil(BuiltinArgs args, Host&) {
+Value ceil(ReadArgs args, Host&) {
   return rounded(args[0], [](double d) { return std::ceil(d); });
 }
 
 // Halves go away from zero.
-Value round(BuiltinArgs args, Host&) {
+Value round(ReadArgs args, Host&) {
   return rounded(args[0], [](double d) { return std::round(d); });
 }
 
 // Ties and NaN comparisons take the later value.
-Value max(BuiltinArgs args, Host&) {
+Value max(ReadArgs args, Host&) {
   return extreme(args, [](double best, double next) { return !(best > next); });
 }
 
 // Ties keep the earlier value; a NaN best stays, a later NaN never wins.
-Value min(BuiltinArgs args, Host&) {
+Value min(ReadArgs args, Host&) {
   return extreme(args, [](double best, double next) { return best > next; });
 }
 

@@ -250,7 +250,7 @@ Value split_on(std::string_view text, std::string_view separator) {
 
 namespace builtins {
 
-Value len(BuiltinArgs args, Host&) {
+Value len(ReadArgs args, Host&) {
   const Value& v = args[0];
   switch (v.kind()) {
     case Value::String:
@@ -319,7 +319,7 @@ Value concat(BuiltinArgs args, Host&) {
   return std::move(result);
 }
 
-Value contains(BuiltinArgs args, Host&) {
+Value contains(ReadArgs args, Host&) {
   DisplayText haystack(args[0]);
   DisplayText needle(args[1]);
   if (needle.view().empty()) return Value::boolean(true);

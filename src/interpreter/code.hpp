@@ -49,45 +49,47 @@ enum class Op : uint8_t {
   Leave,         // end of a function body: its result goes to the caller
   Halt,          // end of top-level code
   // Specialisations chosen by the lowering pass; each falls back to the generic rule.
-  BinaryLL,         // push leaf a (op x) leaf b
-  BinarySL,         // pop left, push left (op x) leaf b
-  CompareJumpLL,    // to c unless leaf a (op x) leaf b
-  CompareJumpSL,    // pop left; to c unless left (op x) leaf b
-  CompareJumpSS,    // pop right and left; to c unless left (op x) right
-  UpdateL,          // name a = name a (op x) leaf b, in place
-  AddConstant,      // name a = name a (op x) constants[b], a Number, by adding constants[c]
-  Append,           // name a = top b+1 values joined by +, the first being name a's value
-  BuiltinUpdate,    // name a = builtin c on the top b values, the first being name a's value
-  Push,             // name a = push(name a, popped value), appending in place
-  Member,           // pop a dict, push its entry keys[a]
-  MemberName,       // push the entry keys[b] of the dict bound to name a
-  IndexLL,          // push name a [leaf b], read in place
-  IndexName,        // replace the top with name a [top], read in place
-  WhileLoop,        // LoopEnd whose head b is a Tick, entered without a dispatch
-  ForRangeLoop,     // LoopEnd whose head b is a ForRangeNext, entered without a dispatch
-  ForArrayLoop,     // LoopEnd whose head b is a ForArrayNext, entered without a dispatch
-  BinaryLS,         // pop right, push leaf b (op x) right
-  BinaryLLTo,       // name c = leaf a (op x) leaf b
-  BinarySLTo,       // name c = popped (op x) leaf b
-  BinaryLSTo,       // name c = leaf b (op x) popped
-  BinaryTo,         // name c = popped left (op x) popped right
-  StoreLeaf,        // name a = leaf b
-  MatchLeaf,        // to c unless leaf b matches the subject on top
-  PushLeaf,         // name a = push(name a, leaf b), appending in place
-  PushIndex,        // name a = push(name a, name b [leaf c]), appending in place
-  ReturnLeave,      // end the call with the top as its result, dropping the b - 1 values below
-                    // it; clears the break flag when x is 1
-  BinarySI,         // pop left, push left (op x) name a [leaf b]
-  IndexLLTo,        // name c = name a [leaf b]
-  IndexNameTo,      // name c = name a [popped]
-  MemberNameTo,     // name c = the entry keys[b] of the dict bound to name a
-  ReturnLeaf,       // ReturnLeave with leaf a as the result, the b values below it dropped
-  PushIndexName,    // name a = push(name a, name b [popped]), appending in place
-  BinarySM,         // pop left, push left (op x) the entry keys[b] of the dict bound to name a
-  MatchTable,       // on to the arm of tables[a] that the subject on top matches
-  AddConstantLoop,  // AddConstant, then on into the loop end that follows (WhileLoop,
-                    // ForRangeLoop or ForArrayLoop)
-  CallLeaves,       // Call of name a on x leaves, b and then c (c is b when x is 1)
+  BinaryLL,           // push leaf a (op x) leaf b
+  BinarySL,           // pop left, push left (op x) leaf b
+  CompareJumpLL,      // to c unless leaf a (op x) leaf b
+  CompareJumpSL,      // pop left; to c unless left (op x) leaf b
+  CompareJumpSS,      // pop right and left; to c unless left (op x) right
+  UpdateL,            // name a = name a (op x) leaf b, in place
+  AddConstant,        // name a = name a (op x) constants[b], a Number, by adding constants[c]
+  Append,             // name a = top b+1 values joined by +, the first being name a's value
+  BuiltinUpdate,      // name a = builtin c on the top b values, the first being name a's value
+  Push,               // name a = push(name a, popped value), appending in place
+  Member,             // pop a dict, push its entry keys[a]
+  MemberName,         // push the entry keys[b] of the dict bound to name a
+  IndexLL,            // push name a [leaf b], read in place
+  IndexName,          // replace the top with name a [top], read in place
+  WhileLoop,          // LoopEnd whose head b is a Tick, entered without a dispatch
+  ForRangeLoop,       // LoopEnd whose head b is a ForRangeNext, entered without a dispatch
+  ForArrayLoop,       // LoopEnd whose head b is a ForArrayNext, entered without a dispatch
+  BinaryLS,           // pop right, push leaf b (op x) right
+  BinaryLLTo,         // name c = leaf a (op x) leaf b
+  BinarySLTo,         // name c = popped (op x) leaf b
+  BinaryLSTo,         // name c = leaf b (op x) popped
+  BinaryTo,           // name c = popped left (op x) popped right
+  StoreLeaf,          // name a = leaf b
+  MatchLeaf,          // to c unless leaf b matches the subject on top
+  PushLeaf,           // name a = push(name a, leaf b), appending in place
+  PushIndex,          // name a = push(name a, name b [leaf c]), appending in place
+  ReturnLeave,        // end the call with the top as its result, dropping the b - 1 values below
+                      // it; clears the break flag when x is 1
+  BinarySI,           // pop left, push left (op x) name a [leaf b]
+  IndexLLTo,          // name c = name a [leaf b]
+  IndexNameTo,        // name c = name a [popped]
+  MemberNameTo,       // name c = the entry keys[b] of the dict bound to name a
+  ReturnLeaf,         // ReturnLeave with leaf a as the result, the b values below it dropped
+  PushIndexName,      // name a = push(name a, name b [popped]), appending in place
+  BinarySM,           // pop left, push left (op x) the entry keys[b] of the dict bound to name a
+  MatchTable,         // on to the arm of tables[a] that the subject on top matches
+  AddConstantLoop,    // AddConstant, then on into the loop end that follows (WhileLoop,
+                      // ForRangeLoop or ForArrayLoop)
+  CallLeaves,         // Call of name a on x leaves, b and then c (c is b when x is 1)
+  CallBuiltinLeaves,  // builtin a, which only reads its arguments, on x leaves b and c, read
+                      // where they are (c is b when x is 1)
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is
@@ -169,6 +171,8 @@ constexpr NameFields name_fields(Op op) {
       return {FIELD_A, FIELD_B, 0};
     case Op::CallLeaves:
       return {FIELD_A, FIELD_B | FIELD_C, 0};
+    case Op::CallBuiltinLeaves:
+      return {0, FIELD_B | FIELD_C, 0};
     case Op::BinaryLLTo:
       return {0, FIELD_A | FIELD_B, FIELD_C};
     case Op::BinarySLTo:

@@ -414,10 +414,16 @@ bool Lowering::literal_array(const ArrayExpr& a) {
 void Lowering::call(const CallExpr& c) {
   int n = static_cast<int>(c.args.size());
   int builtin = builtin_of(c.name);
-  if (specialise() && builtin < 0 && (n == 1 || n == 2) &&
+  if (specialise() && (n == 1 || n == 2) && (builtin < 0 || reads_only(builtin)) &&
       std::all_of(c.args.begin(), c.args.end(), [](const ExprPtr& a) { return is_leaf(*a); })) {
     uint32_t first = leaf(*c.args[0]);
     uint32_t second = n == 2 ? leaf(*c.args[1]) : first;
+    if (builtin >= 0) {
+      emit({Op::CallBuiltinLeaves, static_cast<uint8_t>(n), 0, static_cast<uint32_t>(builtin),
+            first, second},
+           1);
+      return;
+    }
     emit({Op::CallLeaves, static_cast<uint8_t>(n), 0, c.name, first, second}, n);  // its peak
     m_depth -= n - 1;
     may_set_flags();

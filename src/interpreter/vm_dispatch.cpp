@@ -329,7 +329,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
       HANDLER(PushIndexName), HANDLER(BinarySM),
       HANDLER(MatchTable),    HANDLER(AddConstantLoop),
-      HANDLER(CallLeaves),
+      HANDLER(CallLeaves),    HANDLER(CallBuiltinLeaves),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -378,6 +378,16 @@ op_CallBuiltin : {
     sp = args;
     *sp++ = std::move(result);
   }
+  NEXT();
+}
+op_CallBuiltinLeaves : {
+  if (ip->x == 1) {
+    *sp = call_builtin_reading(static_cast<int>(ip->a), ReadArgs(&LEAF(ip->b), 1), m_host);
+  } else {
+    const Value pair[2] = {LEAF(ip->b), LEAF(ip->c)};  // side by side, as the builtin reads them
+    *sp = call_builtin_reading(static_cast<int>(ip->a), ReadArgs(pair, 2), m_host);
+  }
+  ++sp;
   NEXT();
 }
 op_CallLeaves : {
