@@ -72,11 +72,11 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
 [[gnu::always_inline]] inline Outcome direct(Value& target, const Value& left, TokenKind op,
                                              const Value& right) {
   Value::Kind kind = left.kind();
-  if (kind != right.kind()) {
+  if (kind != right.kind()) [[unlikely]] {
     target.clear();
     return DONE;
   }
-  if (kind == Value::Number) {
+  if (kind == Value::Number) [[likely]] {
     bool divided_by_zero = false;
     target = operators::numbers(left.as_number(), op, right.as_number(), divided_by_zero);
     return divided_by_zero ? DIVIDED_BY_ZERO : DONE;
@@ -108,8 +108,9 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
 [[gnu::always_inline]] inline bool compare(const Value& left, TokenKind op, uint16_t bit,
                                            const Value& right) {
   Value::Kind kind = left.kind();
-  if (kind != right.kind()) return false;  // Null
-  if (kind == Value::Number)
+  if (kind != right.kind()) [[unlikely]]
+    return false;  // Null
+  if (kind == Value::Number) [[likely]]
     return operators::comparisons(left.as_number(), right.as_number()) & bit;
   if (kind == Value::Float) return operators::comparisons(left.as_float(), right.as_float()) & bit;
   if (kind == Value::String)  // an ordering of strings is Null, which is false
