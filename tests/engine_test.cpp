@@ -105,6 +105,42 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
   }
 }
 
+// A literal read as an operand is a name no text interns to, whose cell the lowered code says
+// holds that literal.
+TEST(Lowering, LiteralOperandsNameCellsOfTheirConstants) {
+  struct Row {
+    const char* source;
+    Op op;
+    const char* literal;  // as print shows it
+  };
+  const Row rows[] = {
+      {"x = y + 1.5", Op::BinaryLLTo, "1.5"},
+      {"while i < 10 { }", Op::CompareJumpLL, "10"},
+      {"a = push(a, \"s\")", Op::PushLeaf, "s"},
+      {"x = true", Op::StoreLeaf, "true"},
+      {"print(len(\"abc\"))", Op::CallBuiltinLeaves, "abc"},
+  };
+  for (const Row& row : rows) {
+    Program p = parse(row.source);
+    Chunk chunk = lower_statement(*p[0], LoweringOptions{true});
+    auto at = std::find_if(chunk.code.begin(), chunk.code.end(),
+                           [&](const Instr& in) { return in.op == row.op; });
+    ASSERT_NE(at, chunk.code.end()) << row.source;
+    NameFields fields = name_fields(at->op);
+    const uint32_t operands[] = {at->a, at->b, at->c};
+    int found = 0;
+    for (int k = 0; k < 3; ++k) {
+      if (!(fields.leaf & (1 << k)) || !name_text(operands[k]).empty()) continue;
+      auto cell = std::find_if(chunk.constant_cells.begin(), chunk.constant_cells.end(),
+                               [&](const ConstantCell& c) { return c.cell == operands[k]; });
+      ASSERT_NE(cell, chunk.constant_cells.end()) << row.source;
+      EXPECT_EQ(display(chunk.constants.at(cell->constant)), row.literal) << row.source;
+      ++found;
+    }
+    EXPECT_GE(found, 1) << row.source;
+  }
+}
+
 // A literal that is always true needs no test; any other condition keeps its test.
 // A function that calls no user function binds the variables it assigns in cells of its own;
 // one that calls one, declares a global or names a parameter twice does not.
@@ -142,8 +178,7 @@ TEST(Lowering, OnlyFunctionsThatCallNoneGetCells) {
         const uint32_t operands[] = {in.a, in.b, in.c};
         for (int k = 0; k < 3; ++k) {
           uint8_t bit = static_cast<uint8_t>(1 << k);
-          bool leaf_name = (fields.leaf & bit) && !(operands[k] & LEAF_CONSTANT);
-          if (!(fields.read & bit) && !leaf_name && !(fields.written & bit)) continue;
+          if (!((fields.read | fields.leaf | fields.written) & bit)) continue;
           EXPECT_FALSE(among(leaf.names, operands[k])) << row.source << " at " << i;
           if (fields.written & bit) {
             EXPECT_TRUE(among(leaf.cells, operands[k])) << row.source << " at " << i;
@@ -344,6 +379,10 @@ TEST(Engine, BothModesAgree) {
        "[2, 5, 1.5, 2, null, 2]"},
       {"a = [1, 2] b = reverse(a) c = pop(a) r = [a, b, c, len(a)]", "[[1, 2], [2, 1], 2, 2]"},
       {"def f(p) { q = len(p) + len(q) return q } q = \"abc\" r = [f([1]), q]", "[4, abc]"},
+      // Literals read as operands live in cells, filled for nested functions too.
+      {"def f() { def g(x) { return x * 2.5 + 1.0 } return [g(2.0), h(1)] } "
+       "def h(y) { if y == 1 { return \"one\" } return 0 } r = f()",
+       "[6, one]"},
       {"r = 7 / 0 + 1", "1"},
       {"x = 1 x = x / 0 r = x", "0"},
       {"r = [1, 2][1] + {a: 4}.a", "6"},

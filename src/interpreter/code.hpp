@@ -124,8 +124,7 @@ constexpr bool jumps_by_b(Op op) {
          op == Op::ForArrayLoop;
 }
 
-// A leaf operand: a name, or a constant when LEAF_CONSTANT is set.
-inline constexpr uint32_t LEAF_CONSTANT = 0x80000000u;
+// A leaf operand is a name: a variable's, or that of a cell holding a constant (see Chunk).
 
 // Which of an instruction's fields a, b and c name a variable (as bits 1, 2 and 4): `read`
 // names one that is read, `leaf` a leaf operand (a name unless it is a constant), `written`
@@ -284,9 +283,18 @@ struct PushSite {
   uint32_t starts = 0;
 };
 
+// A name that no text interns to, holding constants[constant] of its chunk for as long as the
+// interpreter lives, so that a leaf operand is read the same way whether it is a variable or a
+// literal. Nothing assigns it.
+struct ConstantCell {
+  NameId cell;
+  uint32_t constant;
+};
+
 struct Chunk {
   std::vector<Instr> code;
   std::vector<Value> constants;
+  std::vector<ConstantCell> constant_cells;
   std::vector<MemberKey> keys;
   std::vector<DictShape> dicts;
   std::vector<MatchTable> tables;

@@ -169,7 +169,9 @@ class Lowering {
   // A new `x = push(x, v)` site's number; 0, no site, once a chunk has 65,535.
   uint16_t push_site();
   // The operand code of a literal or a name.
+  // A leaf operand for a name or a literal; a literal gets a cell of its own.
   uint32_t leaf(const Expr& e);
+  NameId constant_cell(uint32_t index);
   bool specialise() const { return m_options.specialise; }
 
   void expr(const Expr& e);
@@ -253,7 +255,13 @@ uint16_t Lowering::push_site() {
 
 uint32_t Lowering::leaf(const Expr& e) {
   if (e.kind == Expr::Identifier) return static_cast<const IdentifierExpr&>(e).name;
-  return LEAF_CONSTANT | constant(literal(e));
+  return constant_cell(constant(literal(e)));
+}
+
+NameId Lowering::constant_cell(uint32_t index) {
+  NameId cell = unnamed();
+  m_chunk.constant_cells.push_back({cell, index});
+  return cell;
 }
 
 // Chains (`a + b + c...`, `x.a.b...`) are lowered in a loop down their left spine, so a
@@ -338,7 +346,7 @@ void Lowering::node(const Expr& e) {
     case Expr::Float:
     case Expr::String:
     case Expr::Boolean:
-      emit({Op::Const, 0, 0, leaf(e) & ~LEAF_CONSTANT}, 1);
+      emit({Op::Const, 0, 0, constant(literal(e))}, 1);
       return;
     case Expr::Binary: {  // both operands are leaves
       const auto& b = static_cast<const BinaryExpr&>(e);
@@ -585,7 +593,7 @@ void Lowering::store(NameId name) {
       return;
     }
     if (last.op == Op::Load || last.op == Op::Const) {  // `x = y`, `x = 1`
-      uint32_t source = last.op == Op::Load ? last.a : (last.a | LEAF_CONSTANT);
+      uint32_t source = last.op == Op::Load ? last.a : constant_cell(last.a);
       last = {Op::StoreLeaf, 0, 0, name, source};
       --m_depth;
       return;
@@ -615,7 +623,7 @@ bool Lowering::update(const AssignStmt& s) {
     int64_t k = static_cast<const NumberExpr&>(*right).value;
     uint64_t addend = static_cast<uint64_t>(k);
     if (op == TokenKind::Minus) addend = 0 - addend;
-    uint32_t original = leaf(*right) & ~LEAF_CONSTANT;
+    uint32_t original = constant(literal(*right));
     uint32_t step = constant(Value::number(static_cast<int64_t>(addend)));
     emit({Op::AddConstant, op_code(op), 0, s.name, original, step}, 0);
     return true;

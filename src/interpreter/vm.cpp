@@ -93,9 +93,32 @@ void Interpreter::execute(const Stmt& stmt) {
 
 void Interpreter::run(const Chunk& chunk) {
   prepare();
+  fill_constant_cells(chunk);
+  // Top-level code runs once, so its own literals go when it ends, as they did with the chunk;
+  // the functions it defined keep theirs.
+  struct EmptyAfter {
+    std::vector<NameEntry>& names;
+    const Chunk& chunk;
+    ~EmptyAfter() {
+      for (const ConstantCell& c : chunk.constant_cells) names[c.cell].value.clear();
+    }
+  } empty_after{m_names, chunk};
   reserve(m_stack.data() + m_stack_top, chunk.max_stack + 1);
   m_frames.emplace_back(nullptr, &chunk, Value(), m_shadowed.size(), true, nullptr);
   dispatch(chunk.code.data() + (m_flags ? chunk.flagged_entry : 0));
+}
+
+// The cells of the chunk and of every function defined in it, however deeply.
+void Interpreter::fill_constant_cells(const Chunk& chunk) {
+  std::vector<const Chunk*> chunks = {&chunk};
+  while (!chunks.empty()) {
+    const Chunk& next = *chunks.back();
+    chunks.pop_back();
+    for (const ConstantCell& c : next.constant_cells)
+      m_names[c.cell].value = next.constants[c.constant];
+    for (const Value& v : next.constants)
+      if (v.is(Value::Function)) chunks.push_back(&v.as_function()->chunk);
+  }
 }
 
 Value* Interpreter::grow_stack(Value* sp, size_t count) {

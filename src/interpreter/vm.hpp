@@ -65,6 +65,8 @@ class Interpreter {
 
   // Makes room for names interned since the last call (after each parse).
   void prepare();
+  // Puts the constants of lowered code in their cells, before the code runs.
+  void fill_constant_cells(const Chunk& chunk);
   // After an error abandoned a run midway: drops every call scope and the completion state,
   // keeping the globals (the interactive loop goes on with them).
   void recover();

@@ -286,8 +286,7 @@ Value Interpreter::dispatch(const Instr* ip) {
   size_t argc = 0;  // of the call being entered
   // No lambda here captures these locals: one that the compiler did not inline would make them
   // live in memory, reloaded by every handler.
-#define LEAF(operand) \
-  (((operand)&LEAF_CONSTANT) ? constants[(operand) & ~LEAF_CONSTANT] : names[(operand)].value)
+#define LEAF(operand) (names[(operand)].value)
 #define ENTER_CHUNK(entered)                \
   do {                                      \
     constants = (entered).constants.data(); \

@@ -2,15 +2,19 @@
 
 #include <deque>
 #include <unordered_map>
+#include <vector>
 
 namespace orvane {
 
 namespace {
 
 struct Interner {
-  std::deque<std::string> names;  // stable addresses for the map's keys
+  std::deque<std::string> texts;          // stable addresses for the map's keys
+  std::vector<const std::string*> names;  // by number; unnamed ones share one empty text
   std::unordered_map<std::string_view, NameId> ids;
 };
+
+const std::string NO_TEXT;
 
 Interner& interner() {
   static Interner i;
@@ -24,18 +28,19 @@ NameId intern(std::string_view name) {
   auto it = in.ids.find(name);
   if (it != in.ids.end()) return it->second;
   auto id = static_cast<NameId>(in.names.size());
-  in.names.emplace_back(name);
-  in.ids.emplace(in.names.back(), id);
+  in.texts.emplace_back(name);
+  in.names.push_back(&in.texts.back());
+  in.ids.emplace(in.texts.back(), id);
   return id;
 }
 
 NameId unnamed() {
   Interner& in = interner();
-  in.names.emplace_back();
+  in.names.push_back(&NO_TEXT);
   return static_cast<NameId>(in.names.size() - 1);
 }
 
-const std::string& name_text(NameId id) { return interner().names[id]; }
+const std::string& name_text(NameId id) { return *interner().names[id]; }
 
 size_t interned_count() { return interner().names.size(); }
 
