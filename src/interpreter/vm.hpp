@@ -154,7 +154,8 @@ class Interpreter {
   // The dispatch loop, from `ip` until the innermost native frame finishes; returns the value
   // a finishing call left.
   Value dispatch(const Instr* ip);
-  // Enters a user call whose `argc` arguments are the top of the stack; returns where it starts.
+  // Enters a user call whose `argc` arguments are the top of the stack, letting go of those
+  // beyond its parameters; returns where it starts.
   // `callee` keeps the function alive for the call (Null when the caller holds it).
   const Instr* enter_call(const FunctionData& fn, const Value& callee, Value* args, size_t argc,
                           const Instr* resume, bool native);

@@ -217,16 +217,19 @@ template <class Left>
                                                                    bool native) {
   if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
   const LeafCells* leaf = fn.leaf && may_use(*fn.leaf) ? fn.leaf.get() : nullptr;
-  // A call in cells assigns nothing but its cells, so the name it was called by keeps the
-  // function alive until it returns.
-  m_frames.emplace_back(resume, &fn.chunk, leaf ? Value() : Value(callee), m_shadowed.size(),
-                        native, leaf);
-  ++m_depth;
+  size_t params = fn.params.size();
+  // A call in cells assigns nothing but its cells: the name it was called by keeps the function
+  // alive until it returns, and it displaces nothing.
   if (leaf) {
-    fill(*leaf, fn.params.size(), args, argc);
+    m_frames.emplace_back(resume, &fn.chunk, Value(), 0, native, leaf);
+    ++m_depth;
+    fill(*leaf, params, args, argc);
   } else {
+    m_frames.emplace_back(resume, &fn.chunk, Value(callee), m_shadowed.size(), native, leaf);
+    ++m_depth;
     bind_params(fn, args, argc);
   }
+  if (argc > params) clear(args + params, args + argc);  // the others were moved
   tick();
   const Instr* code = leaf ? leaf->code.data() : fn.chunk.code.data();
   return code + (m_flags ? fn.chunk.flagged_entry : 0);
@@ -410,7 +413,6 @@ call : {
   }
   const FunctionData& fn = *callee.as_function();
   ip = enter_call(fn, callee, args, argc, ip + 1, false);
-  if (argc > fn.params.size()) clear(args + fn.params.size(), sp);  // the others were moved
   sp = reserve(args, fn.chunk.max_stack + 1);
   ENTER_CHUNK(fn.chunk);
   DISPATCH();
@@ -613,8 +615,12 @@ leave : {
   Frame& frame = m_frames.back();
   const Instr* resume = frame.resume;
   bool native = frame.native;
-  if (frame.leaf) empty(*frame.leaf);
-  pop_frame(frame.shadowed_start);
+  if (frame.leaf) {
+    empty(*frame.leaf);
+    --m_depth;
+  } else {
+    pop_frame(frame.shadowed_start);
+  }
   m_frames.pop_back();
   if (native) {
     m_stack_top = static_cast<size_t>(sp - m_stack.data());
