@@ -74,6 +74,7 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"while x < 9 { x += 1 }", Op::AddConstantLoop},
       {"for v in a { if v { continue } n -= 1 }", Op::AddConstantLoop},
       {"x -= 1", Op::AddConstant},
+      {"x += 3000000000", Op::UpdateL},  // a step too wide for the instruction
       {"x *= 2", Op::UpdateL},
       {"x = x - y", Op::UpdateL},
       {"s = s + f() + \"!\"", Op::Append},
@@ -383,6 +384,10 @@ TEST(Engine, BothModesAgree) {
       {"def f() { def g(x) { return x * 2.5 + 1.0 } return [g(2.0), h(1)] } "
        "def h(y) { if y == 1 { return \"one\" } return 0 } r = f()",
        "[6, one]"},
+      // Steps held in the instruction and steps too wide for it wrap alike.
+      {"z = 9223372036854775807 z += 4294967296 x = 5 x += 3000000000 x -= 3000000000 "
+       "y = 7 y -= -2147483648 w = 7 w += -2147483648 r = [z, x, y, w]",
+       "[-9223372032559808513, 5, 2147483655, -2147483641]"},
       {"r = 7 / 0 + 1", "1"},
       {"x = 1 x = x / 0 r = x", "0"},
       {"r = [1, 2][1] + {a: 4}.a", "6"},

@@ -55,7 +55,8 @@ enum class Op : uint8_t {
   CompareJumpSL,      // pop left; to c unless left (op x) leaf b
   CompareJumpSS,      // pop right and left; to c unless left (op x) right
   UpdateL,            // name a = name a (op x) leaf b, in place
-  AddConstant,        // name a = name a (op x) constants[b], a Number, by adding constants[c]
+  AddConstant,        // name a = name a (op x) constants[b], a Number, by adding c, a signed
+                      // 32-bit step
   Append,             // name a = top b+1 values joined by +, the first being name a's value
   BuiltinUpdate,      // name a = builtin c on the top b values, the first being name a's value
   Push,               // name a = push(name a, popped value), appending in place

@@ -1,5 +1,6 @@
 #include "interpreter/compiler.hpp"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -623,10 +624,12 @@ bool Lowering::update(const AssignStmt& s) {
     int64_t k = static_cast<const NumberExpr&>(*right).value;
     uint64_t addend = static_cast<uint64_t>(k);
     if (op == TokenKind::Minus) addend = 0 - addend;
-    uint32_t original = constant(literal(*right));
-    uint32_t step = constant(Value::number(static_cast<int64_t>(addend)));
-    emit({Op::AddConstant, op_code(op), 0, s.name, original, step}, 0);
-    return true;
+    auto step = static_cast<int64_t>(addend);
+    if (step >= INT32_MIN && step <= INT32_MAX) {  // the instruction holds the step itself
+      uint32_t original = constant(literal(*right));
+      emit({Op::AddConstant, op_code(op), 0, s.name, original, static_cast<uint32_t>(step)}, 0);
+      return true;
+    }
   }
   emit({Op::UpdateL, op_code(op), 0, s.name, leaf(*right)}, 0);
   return true;

@@ -161,12 +161,10 @@ template <class Left>
 
 // `x op= k` for a Number constant k, done as adding `step` to a Number in x's own binding.
 [[gnu::always_inline]] inline void Interpreter::add_constant(NameId name, TokenKind op,
-                                                             const Value& original,
-                                                             const Value& step) {
+                                                             const Value& original, int32_t step) {
   Value* slot = own_binding(name);
   if (slot && slot->is(Value::Number)) {
-    uint64_t sum =
-        static_cast<uint64_t>(slot->as_number()) + static_cast<uint64_t>(step.as_number());
+    uint64_t sum = static_cast<uint64_t>(slot->as_number()) + static_cast<uint64_t>(int64_t{step});
     slot->set_number(static_cast<int64_t>(sum));
   } else {
     update(name, op, original);
@@ -693,11 +691,11 @@ op_UpdateL : {
   NEXT();
 }
 op_AddConstant : {
-  add_constant(ip->a, operator_of(ip), constants[ip->b], constants[ip->c]);
+  add_constant(ip->a, operator_of(ip), constants[ip->b], static_cast<int32_t>(ip->c));
   NEXT();
 }
 op_AddConstantLoop : {
-  add_constant(ip->a, operator_of(ip), constants[ip->b], constants[ip->c]);
+  add_constant(ip->a, operator_of(ip), constants[ip->b], static_cast<int32_t>(ip->c));
   ++ip;
   if (ip->op == Op::WhileLoop) goto op_WhileLoop;
   if (ip->op == Op::ForRangeLoop) goto op_ForRangeLoop;
