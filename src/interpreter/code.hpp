@@ -125,10 +125,8 @@ constexpr bool jumps_by_b(Op op) {
          op == Op::ForArrayLoop;
 }
 
-// A leaf operand is a name: a variable's, or that of a cell holding a constant (see Chunk).
-
 // Which of an instruction's fields a, b and c name a variable (as bits 1, 2 and 4): `read`
-// names one that is read, `leaf` a leaf operand (a name unless it is a constant), `written`
+// names one that is read, `leaf` a leaf operand (a variable, or a constant's cell), `written`
 // one that is assigned.
 struct NameFields {
   uint8_t read = 0, leaf = 0, written = 0;
@@ -284,9 +282,9 @@ struct PushSite {
   uint32_t starts = 0;
 };
 
-// A name that no text interns to, holding constants[constant] of its chunk for as long as the
-// interpreter lives, so that a leaf operand is read the same way whether it is a variable or a
-// literal. Nothing assigns it.
+// A name that no text interns to, holding constants[constant] of its chunk while the chunk may
+// run, so that a leaf operand is read the same way whether it is a variable or a literal.
+// Nothing assigns it.
 struct ConstantCell {
   NameId cell;
   uint32_t constant;

@@ -169,8 +169,7 @@ class Lowering {
   uint32_t key(const std::string& text);
   // A new `x = push(x, v)` site's number; 0, no site, once a chunk has 65,535.
   uint16_t push_site();
-  // The operand code of a literal or a name.
-  // A leaf operand for a name or a literal; a literal gets a cell of its own.
+  // The leaf operand of a name or a literal; a literal gets a cell of its own.
   uint32_t leaf(const Expr& e);
   NameId constant_cell(uint32_t index);
   bool specialise() const { return m_options.specialise; }

@@ -10,11 +10,10 @@ namespace {
 
 struct Interner {
   std::deque<std::string> texts;          // stable addresses for the map's keys
-  std::vector<const std::string*> names;  // by number; unnamed ones share one empty text
+  std::vector<const std::string*> names;  // by number; unnamed ones share `no_text`
   std::unordered_map<std::string_view, NameId> ids;
+  const std::string no_text;
 };
-
-const std::string NO_TEXT;
 
 Interner& interner() {
   static Interner i;
@@ -36,7 +35,7 @@ NameId intern(std::string_view name) {
 
 NameId unnamed() {
   Interner& in = interner();
-  in.names.push_back(&NO_TEXT);
+  in.names.push_back(&in.no_text);
   return static_cast<NameId>(in.names.size() - 1);
 }
 
