@@ -456,6 +456,21 @@ TEST(Engine, APushSiteSizesTheArraysItStartsByTheEarlierOnes) {
   EXPECT_EQ(s.get("r"), "[40, 41, 39, 39, 9]");
 }
 
+// The literals of top-level code go when it ends, so a value made from one is not held by
+// them; a function keeps its literals for every later call.
+TEST(Engine, TopLevelLiteralsGoWithTheirStatementAndFunctionsKeepTheirs) {
+  Session s(true);
+  s.run("g = [1, 2] t = \"text\" + \"!\" def f(n) { return [n + 0.5, \"lit\", n == 2.0] }");
+  s.interp().prepare();
+  EXPECT_TRUE(s.interp().lookup_ref(intern("g")).is_unique());
+  for (int i = 0; i < 3; ++i) {
+    s.run("r = f(2.0)");
+    EXPECT_EQ(s.get("r"), "[2.5, lit, true]");
+  }
+  s.run("r = [f(1.5), len(g), t]");
+  EXPECT_EQ(s.get("r"), "[[2, lit, false], 2, text!]");
+}
+
 // An error that abandons a call of a function with cells lets go of what the cells held.
 TEST(Engine, RecoverEmptiesTheCellsOfAbandonedCalls) {
   Session s(true);

@@ -235,6 +235,35 @@ TEST(Sharing, AUniquePayloadIsChangedInPlace) {
   EXPECT_EQ(a.as_string(), "abcd");
 }
 
+// Blocks of arrays that went are made over for new arrays: each starts empty with the room it
+// asked for, and filling it to that room disturbs no other array, whatever sizes went before.
+TEST(Sharing, ArraysMadeAfterOthersWentStartEmptyAndKeepToTheirRoom) {
+  for (int round = 0; round < 3; ++round) {
+    {
+      std::vector<Value> gone;
+      for (size_t capacity : {0, 1, 2, 6, 14, 30, 62, 63})
+        for (int k = 0; k < 40; ++k) {
+          Value a = Value::empty_array(capacity);
+          for (size_t i = 0; i < capacity; ++i) append_in_place(a, str("x"));
+          gone.push_back(std::move(a));
+        }
+    }
+    std::vector<Value> made;
+    for (size_t capacity : {63, 62, 30, 14, 6, 2, 1, 0}) {
+      Value a = Value::empty_array(capacity);
+      EXPECT_EQ(a.as_array().size(), 0u);
+      EXPECT_EQ(a.array_capacity(), capacity);
+      for (size_t i = 0; i < capacity; ++i) append_in_place(a, Value::number(int64_t(i)));
+      made.push_back(std::move(a));
+    }
+    for (const Value& a : made) {
+      std::span<const Value> items = a.as_array();
+      for (size_t i = 0; i < items.size(); ++i) ASSERT_EQ(items[i].as_number(), int64_t(i));
+      EXPECT_TRUE(a.is_unique());
+    }
+  }
+}
+
 TEST(Sharing, ErrorsKeepTheirKindWhenCopied) {
   Value e = Value::error("m");
   Value copy = e;
