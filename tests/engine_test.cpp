@@ -240,9 +240,12 @@ TEST(Lowering, FlagChecksAndLoopEndsWhereTheyAreNeeded) {
   };
   const char* const single_statement = "def f() { for i in 0..3 { x += 1 x += 2 } }";
   const Row rows[] = {
-      {"def f() { let x = 0 for i in 0..3 { x += i x += 1 } }", 0, Op::ForRangeLoop},
-      {"def f(a) { let x = 0 for v in a { x += v x += 1 } return x }", 0, Op::ForArrayLoop},
-      {"def f() { let x = 0 while x < 3 { x += 1 x += 2 } }", 0, Op::WhileLoop},
+      {"def f() { let x = 0 for i in 0..3 { x += i x += 1 } }", 0, Op::ForRangeLoopUnflagged},
+      {"def f(a) { let x = 0 for v in a { x += v x += 1 } return x }", 0,
+       Op::ForArrayLoopUnflagged},
+      {"def f() { let x = 0 while x < 3 { x += 1 x += 2 } }", 0, Op::WhileLoopUnflagged},
+      {"def f() { let x = 0 while x < 3 { x += 1 if x { break } } }", 0, Op::WhileLoop},
+      {"def f() { let x = 0 for i in 0..3 { x += 1 continue } }", 0, Op::ForRangeLoop},
       {"def f() { let x = 0 for i in 0..3 { g() x += 1 } }", 1, Op::ForRangeLoop},
       {"def f() { let x = 0 for i in g()..3 { x += 1 x += 2 } }", 1, Op::ForRangeLoop},
       {"def f() { let x = 0 while g() { x += 1 x += 2 } }", 1, Op::WhileLoop},

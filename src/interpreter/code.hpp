@@ -86,11 +86,15 @@ enum class Op : uint8_t {
   PushIndexName,      // name a = push(name a, name b [popped]), appending in place
   BinarySM,           // pop left, push left (op x) the entry keys[b] of the dict bound to name a
   MatchTable,         // on to the arm of tables[a] that the subject on top matches
-  AddConstantLoop,    // AddConstant, then on into the loop end that follows (WhileLoop,
-                      // ForRangeLoop or ForArrayLoop)
+  AddConstantLoop,    // AddConstant, then on into the loop end that follows
   CallLeaves,         // Call of name a on x leaves, b and then c (c is b when x is 1)
   CallBuiltinLeaves,  // builtin a, which only reads its arguments, on x leaves b and c, read
                       // where they are (c is b when x is 1)
+  // The same loop ends for loops that start with the flags clear and hold nothing that could set
+  // one: they go on into their head without looking at the flags.
+  WhileLoopUnflagged,
+  ForRangeLoopUnflagged,
+  ForArrayLoopUnflagged,
 };
 
 // Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is
@@ -114,6 +118,9 @@ constexpr bool jumps_by_c(Op op) {
     case Op::WhileLoop:
     case Op::ForRangeLoop:
     case Op::ForArrayLoop:
+    case Op::WhileLoopUnflagged:
+    case Op::ForRangeLoopUnflagged:
+    case Op::ForArrayLoopUnflagged:
     case Op::MatchLeaf:
       return true;
     default:
@@ -122,7 +129,8 @@ constexpr bool jumps_by_c(Op op) {
 }
 constexpr bool jumps_by_b(Op op) {
   return op == Op::LoopEnd || op == Op::WhileLoop || op == Op::ForRangeLoop ||
-         op == Op::ForArrayLoop;
+         op == Op::ForArrayLoop || op == Op::WhileLoopUnflagged ||
+         op == Op::ForRangeLoopUnflagged || op == Op::ForArrayLoopUnflagged;
 }
 
 // Which of an instruction's fields a, b and c name a variable (as bits 1, 2 and 4): `read`
@@ -218,6 +226,9 @@ constexpr NameFields name_fields(Op op) {
     case Op::WhileLoop:
     case Op::ForRangeLoop:
     case Op::ForArrayLoop:
+    case Op::WhileLoopUnflagged:
+    case Op::ForRangeLoopUnflagged:
+    case Op::ForArrayLoopUnflagged:
     case Op::ReturnLeave:
     case Op::MatchTable:
       return {};

@@ -211,7 +211,7 @@ class Lowering {
     ++m_flag_setters;
     m_clean = false;
   }
-  void loop_end(Op fused, uint32_t head);
+  void loop_end(Op fused, uint32_t head, Unflagged unflagged);
 
   Chunk& m_chunk;
   const LoweringOptions& m_options;
@@ -787,7 +787,7 @@ void Lowering::while_statement(const WhileStmt& s) {
   block(s.body);
   --m_loops;
   size_t end = here();
-  loop_end(Op::WhileLoop, head);
+  loop_end(Op::WhileLoop, head, unflagged);
   land(exit);
   land(end);
   clear_break(unflagged);
@@ -808,11 +808,16 @@ void Lowering::clear_break(Unflagged start) {
 
 // The end of a loop body: LoopEnd, or the form of it that knows the instruction at the loop's
 // head and goes on into it without a second dispatch.
-void Lowering::loop_end(Op fused, uint32_t head) {
+void Lowering::loop_end(Op fused, uint32_t head, Unflagged unflagged) {
   // A body that ends by counting (`i += 1`) goes from the count into the loop end without a
   // dispatch; what jumps to the loop end still finds it there.
   Instr& last = m_chunk.code.back();
   if (specialise() && here() > head && last.op == Op::AddConstant) last.op = Op::AddConstantLoop;
+  if (unflagged.clean && m_flag_setters == unflagged.setters) {
+    fused = fused == Op::WhileLoop      ? Op::WhileLoopUnflagged
+            : fused == Op::ForRangeLoop ? Op::ForRangeLoopUnflagged
+                                        : Op::ForArrayLoopUnflagged;
+  }
   emit({specialise() ? fused : Op::LoopEnd, 0, 0, 0, head}, 0);
 }
 
@@ -843,7 +848,7 @@ void Lowering::loop_body(const Block& body, Op next, NameId variable, size_t sta
   block(body);
   --m_loops;
   size_t end = here();
-  loop_end(next == Op::ForRangeNext ? Op::ForRangeLoop : Op::ForArrayLoop, head);
+  loop_end(next == Op::ForRangeNext ? Op::ForRangeLoop : Op::ForArrayLoop, head, unflagged);
   land(step);
   land(end);
   clear_break(unflagged);

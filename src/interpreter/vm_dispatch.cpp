@@ -296,41 +296,79 @@ Value Interpreter::dispatch(const Instr* ip) {
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
-      HANDLER(Const),         HANDLER(Load),
-      HANDLER(Store),         HANDLER(Pop),
-      HANDLER(Binary),        HANDLER(Negate),
-      HANDLER(Not),           HANDLER(CallBuiltin),
-      HANDLER(Call),          HANDLER(MakeArray),
-      HANDLER(MakeDict),      HANDLER(Index),
-      HANDLER(Range),         HANDLER(Jump),
-      HANDLER(JumpIfFalse),   HANDLER(CheckFlags),
-      HANDLER(Break),         HANDLER(Continue),
-      HANDLER(Return),        HANDLER(Global),
-      HANDLER(Define),        HANDLER(Tick),
-      HANDLER(LoopEnd),       HANDLER(ClearBreak),
-      HANDLER(ForArray),      HANDLER(ForArrayNext),
-      HANDLER(ForRange),      HANDLER(ForRangeNext),
-      HANDLER(MatchTest),     HANDLER(Catch),
-      HANDLER(Leave),         HANDLER(Halt),
-      HANDLER(BinaryLL),      HANDLER(BinarySL),
-      HANDLER(CompareJumpLL), HANDLER(CompareJumpSL),
-      HANDLER(CompareJumpSS), HANDLER(UpdateL),
-      HANDLER(AddConstant),   HANDLER(Append),
-      HANDLER(BuiltinUpdate), HANDLER(Push),
-      HANDLER(Member),        HANDLER(MemberName),
-      HANDLER(IndexLL),       HANDLER(IndexName),
-      HANDLER(WhileLoop),     HANDLER(ForRangeLoop),
-      HANDLER(ForArrayLoop),  HANDLER(BinaryLS),
-      HANDLER(BinaryLLTo),    HANDLER(BinarySLTo),
-      HANDLER(BinaryLSTo),    HANDLER(BinaryTo),
-      HANDLER(StoreLeaf),     HANDLER(MatchLeaf),
-      HANDLER(PushLeaf),      HANDLER(PushIndex),
-      HANDLER(ReturnLeave),   HANDLER(BinarySI),
-      HANDLER(IndexLLTo),     HANDLER(IndexNameTo),
-      HANDLER(MemberNameTo),  HANDLER(ReturnLeaf),
-      HANDLER(PushIndexName), HANDLER(BinarySM),
-      HANDLER(MatchTable),    HANDLER(AddConstantLoop),
-      HANDLER(CallLeaves),    HANDLER(CallBuiltinLeaves),
+      HANDLER(Const),
+      HANDLER(Load),
+      HANDLER(Store),
+      HANDLER(Pop),
+      HANDLER(Binary),
+      HANDLER(Negate),
+      HANDLER(Not),
+      HANDLER(CallBuiltin),
+      HANDLER(Call),
+      HANDLER(MakeArray),
+      HANDLER(MakeDict),
+      HANDLER(Index),
+      HANDLER(Range),
+      HANDLER(Jump),
+      HANDLER(JumpIfFalse),
+      HANDLER(CheckFlags),
+      HANDLER(Break),
+      HANDLER(Continue),
+      HANDLER(Return),
+      HANDLER(Global),
+      HANDLER(Define),
+      HANDLER(Tick),
+      HANDLER(LoopEnd),
+      HANDLER(ClearBreak),
+      HANDLER(ForArray),
+      HANDLER(ForArrayNext),
+      HANDLER(ForRange),
+      HANDLER(ForRangeNext),
+      HANDLER(MatchTest),
+      HANDLER(Catch),
+      HANDLER(Leave),
+      HANDLER(Halt),
+      HANDLER(BinaryLL),
+      HANDLER(BinarySL),
+      HANDLER(CompareJumpLL),
+      HANDLER(CompareJumpSL),
+      HANDLER(CompareJumpSS),
+      HANDLER(UpdateL),
+      HANDLER(AddConstant),
+      HANDLER(Append),
+      HANDLER(BuiltinUpdate),
+      HANDLER(Push),
+      HANDLER(Member),
+      HANDLER(MemberName),
+      HANDLER(IndexLL),
+      HANDLER(IndexName),
+      HANDLER(WhileLoop),
+      HANDLER(ForRangeLoop),
+      HANDLER(ForArrayLoop),
+      HANDLER(BinaryLS),
+      HANDLER(BinaryLLTo),
+      HANDLER(BinarySLTo),
+      HANDLER(BinaryLSTo),
+      HANDLER(BinaryTo),
+      HANDLER(StoreLeaf),
+      HANDLER(MatchLeaf),
+      HANDLER(PushLeaf),
+      HANDLER(PushIndex),
+      HANDLER(ReturnLeave),
+      HANDLER(BinarySI),
+      HANDLER(IndexLLTo),
+      HANDLER(IndexNameTo),
+      HANDLER(MemberNameTo),
+      HANDLER(ReturnLeaf),
+      HANDLER(PushIndexName),
+      HANDLER(BinarySM),
+      HANDLER(MatchTable),
+      HANDLER(AddConstantLoop),
+      HANDLER(CallLeaves),
+      HANDLER(CallBuiltinLeaves),
+      HANDLER(WhileLoopUnflagged),
+      HANDLER(ForRangeLoopUnflagged),
+      HANDLER(ForArrayLoopUnflagged),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -583,6 +621,15 @@ op_ForRangeLoop:
 op_ForArrayLoop:
   LOOP_END(op_ForArrayNext);
 #undef LOOP_END
+op_WhileLoopUnflagged:
+  ip += static_cast<int32_t>(ip->b);
+  goto op_Tick;
+op_ForRangeLoopUnflagged:
+  ip += static_cast<int32_t>(ip->b);
+  goto op_ForRangeNext;
+op_ForArrayLoopUnflagged:
+  ip += static_cast<int32_t>(ip->b);
+  goto op_ForArrayNext;
 op_ReturnLeave : {
   {
     Value* base = sp - ip->b;  // where the arguments started
@@ -697,9 +744,7 @@ op_AddConstant : {
 op_AddConstantLoop : {
   add_constant(ip->a, operator_of(ip), constants[ip->b], static_cast<int32_t>(ip->c));
   ++ip;
-  if (ip->op == Op::WhileLoop) goto op_WhileLoop;
-  if (ip->op == Op::ForRangeLoop) goto op_ForRangeLoop;
-  goto op_ForArrayLoop;
+  DISPATCH();
 }
 op_Append : {
   Value* values = sp - ip->b - 1;
