@@ -97,15 +97,20 @@ enum class Op : uint8_t {
   ForArrayLoopUnflagged,
 };
 
-// Whether an instruction's c is a jump target, and whether its b is one too (a loop end's b is
-// the loop's head). In finished code a target is counted from the instruction itself, as a
-// signed 32-bit offset, so that the machine needs no pointer to the start of the code.
+// Whether an instruction's b is a jump target, and whether its c is one: a loop end's b is the
+// loop's head and its c the way out. In finished code a target is counted from the instruction
+// itself, as a signed 32-bit offset, so that the machine needs no pointer to the start of the
+// code.
+constexpr bool jumps_by_b(Op op) {
+  return op == Op::LoopEnd || op == Op::WhileLoop || op == Op::ForRangeLoop ||
+         op == Op::ForArrayLoop || op == Op::WhileLoopUnflagged ||
+         op == Op::ForRangeLoopUnflagged || op == Op::ForArrayLoopUnflagged;
+}
 constexpr bool jumps_by_c(Op op) {
   switch (op) {
     case Op::Jump:
     case Op::JumpIfFalse:
     case Op::CheckFlags:
-    case Op::LoopEnd:
     case Op::ForArray:
     case Op::ForArrayNext:
     case Op::ForRange:
@@ -115,22 +120,11 @@ constexpr bool jumps_by_c(Op op) {
     case Op::CompareJumpLL:
     case Op::CompareJumpSL:
     case Op::CompareJumpSS:
-    case Op::WhileLoop:
-    case Op::ForRangeLoop:
-    case Op::ForArrayLoop:
-    case Op::WhileLoopUnflagged:
-    case Op::ForRangeLoopUnflagged:
-    case Op::ForArrayLoopUnflagged:
     case Op::MatchLeaf:
       return true;
     default:
-      return false;
+      return jumps_by_b(op);
   }
-}
-constexpr bool jumps_by_b(Op op) {
-  return op == Op::LoopEnd || op == Op::WhileLoop || op == Op::ForRangeLoop ||
-         op == Op::ForArrayLoop || op == Op::WhileLoopUnflagged ||
-         op == Op::ForRangeLoopUnflagged || op == Op::ForArrayLoopUnflagged;
 }
 
 // Which of an instruction's fields a, b and c name a variable (as bits 1, 2 and 4): `read`

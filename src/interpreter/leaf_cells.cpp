@@ -15,7 +15,7 @@ void for_each_name(Instr& in, Visit visit) {
   uint32_t* operands[] = {&in.a, &in.b, &in.c};
   for (int i = 0; i < 3; ++i) {
     uint8_t bit = static_cast<uint8_t>(1 << i);
-    if ((fields.read & bit) || (fields.leaf & bit) || (fields.written & bit))
+    if ((fields.read | fields.leaf | fields.written) & bit)
       visit(*operands[i], static_cast<bool>(fields.written & bit));
   }
 }

@@ -59,6 +59,8 @@ Value Value::error(std::string message) {
 
 namespace {
 
+size_t block_bytes(size_t capacity) { return sizeof(ArrayObject) + capacity * sizeof(Value); }
+
 // Blocks of small arrays, kept for the next array of the same capacity when an array goes.
 // Without them, programs that build short arrays and drop them (a new arrangement per step, a
 // node per level) spent up to a twelfth of their instructions in the allocator, whose own cache
@@ -74,19 +76,19 @@ class SpareBlocks {
 #endif
 
   // A kept block for `capacity` elements, or null.
-  void* take(size_t capacity, size_t bytes) {
+  void* take(size_t capacity) {
     if (capacity > LARGEST) return nullptr;
     Spare* spare = m_spares[capacity];
     if (!spare) return nullptr;
     m_spares[capacity] = spare->next;
-    m_bytes -= bytes;
+    m_bytes -= block_bytes(capacity);
     return spare;
   }
   // Keeps `block`, for `capacity` elements, unless enough blocks wait already.
-  bool keep(void* block, size_t capacity, size_t bytes) {
-    if (capacity > LARGEST || m_bytes + bytes > KEPT_BYTES) return false;
+  bool keep(void* block, size_t capacity) {
+    if (capacity > LARGEST || m_bytes + block_bytes(capacity) > KEPT_BYTES) return false;
     m_spares[capacity] = new (block) Spare{m_spares[capacity]};
-    m_bytes += bytes;
+    m_bytes += block_bytes(capacity);
     return true;
   }
 
@@ -99,16 +101,13 @@ class SpareBlocks {
 };
 constinit thread_local SpareBlocks t_spare_blocks;
 
-size_t block_bytes(size_t capacity) { return sizeof(ArrayObject) + capacity * sizeof(Value); }
-
 void* new_block(size_t capacity) {
-  size_t bytes = block_bytes(capacity);
-  if (void* block = t_spare_blocks.take(capacity, bytes)) return block;
-  return std::malloc(bytes);
+  if (void* block = t_spare_blocks.take(capacity)) return block;
+  return std::malloc(block_bytes(capacity));
 }
 
 void free_block(ArrayObject* o) noexcept {
-  if (!t_spare_blocks.keep(o, o->capacity, block_bytes(o->capacity))) std::free(o);
+  if (!t_spare_blocks.keep(o, o->capacity)) std::free(o);
 }
 
 // A block for an array header and `capacity` elements.
