@@ -305,6 +305,9 @@ struct Chunk {
   // Per `x = push(x, v)` site, numbered from 1 by the instruction's bits: the room it makes
   // for the arrays it starts, learnt from those it built before.
   mutable std::vector<PushSite> push_sites;
+  // The site that started an array last: one built by several sites in turn grows at a later
+  // site, and the room it needed is learnt by the site that started it as well.
+  mutable uint16_t last_start = 0;
   uint32_t max_stack = 0;  // values this code pushes at most at once
   // Where a call or a top-level run starts when it finds a break, continue or return flag set;
   // 0 when the code makes no assumption about the flags.
@@ -314,12 +317,14 @@ struct Chunk {
 // A function that calls no user function keeps the variables it assigns in cells of its own:
 // names that no other code refers to. While it runs no other user code runs, so nothing could
 // see its bindings, and a call needs to displace nothing. `code` is the chunk's code with each such
-// name replaced by its cell; `names[i]` is the variable of `cells[i]`, the parameters first, in
-// order.
+// name replaced by its cell; `names[i]` is the variable of `cell(i)`, the parameters first, in
+// order. The cells are numbered in a row from `first_cell`.
 struct LeafCells {
   std::vector<Instr> code;
   std::vector<NameId> names;
-  std::vector<NameId> cells;
+  NameId first_cell = 0;
+  NameId cell(size_t i) const { return first_cell + static_cast<NameId>(i); }
+  bool is_cell(uint32_t name) const { return name - first_cell < names.size(); }
   // Whether calls may use the cells (none of the names is declared global), as last worked out
   // when `declared` names in all were declared global.
   mutable uint32_t declared = UINT32_MAX;

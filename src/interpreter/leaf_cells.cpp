@@ -47,11 +47,10 @@ std::unique_ptr<const LeafCells> leaf_cells(const FunctionData& fn) {
     for_each_name(in, [&](uint32_t name, bool written) {
       if (written) add(name);
     });
-  cells->cells.resize(names.size());
-  for (NameId& cell : cells->cells) cell = unnamed();
+  cells->first_cell = unnamed(names.size());
   for (Instr& in : cells->code)
     for_each_name(in, [&](uint32_t& name, bool) {
-      if (name < place.size() && place[name]) name = cells->cells[place[name] - 1];
+      if (name < place.size() && place[name]) name = cells->cell(place[name] - 1);
     });
   for (NameId variable : names) place[variable] = 0;
   return cells;

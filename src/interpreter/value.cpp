@@ -149,6 +149,16 @@ Value Value::empty_array(size_t capacity) {
   return v;
 }
 
+Value Value::counting(int64_t start, size_t count) {
+  Value v = empty_array(count);
+  auto* o = static_cast<ArrayObject*>(v.m_u.p);
+  Value* items = o->items();
+  for (size_t i = 0; i < count; ++i)
+    new (items + i) Value(Number, static_cast<int64_t>(static_cast<uint64_t>(start) + i));
+  o->size = count;
+  return v;
+}
+
 Value Value::array(Value* items, size_t count) {
   Value v = empty_array(count);
   auto* o = static_cast<ArrayObject*>(v.m_u.p);

@@ -133,6 +133,8 @@ class Value {
   static Value array(Value* items, size_t count);
   // An empty array with room for `capacity` elements.
   static Value empty_array(size_t capacity);
+  // The array of the `count` Numbers counting up from `start`.
+  static Value counting(int64_t start, size_t count);
   static Value dict(DictMap map);
   static Value function(std::shared_ptr<const FunctionData> fn);
   static Value rect(RectShape r);

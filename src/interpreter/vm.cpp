@@ -200,18 +200,26 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
 // needed; a full one grows as any array does, and the site learns the room it reached. Every
 // eighth start halves the room, so that one large array does not size all that follow. Rooms
 // stay among those that growing step by step gives, so arrays end with no more room than they
-// would have had, and blocks of few sizes come and go.
+// would have had, and blocks of few sizes come and go. An array that grows at a site other
+// than the one that started it (the last to start one in this code) teaches both.
 void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
   if (site == 0) return array.append_growing(std::move(item), 0);
-  PushSite& learnt = m_frames.back().chunk->push_sites[site - 1];
+  const Chunk& chunk = *m_frames.back().chunk;
+  PushSite& learnt = chunk.push_sites[site - 1];
   if (!array.is_unique()) {
     size_t room = learnt.room;
     if (++learnt.starts % 8 == 0) learnt.room = static_cast<uint32_t>(smaller_capacity(room));
+    chunk.last_start = site;
     return array.append_growing(std::move(item), room);
   }
   size_t room = grown_capacity(array.as_array().size());
   // Past the doubling sizes growing costs little, and the room learnt stops there.
-  learnt.room = std::max(learnt.room, static_cast<uint32_t>(std::min(room, LAST_DOUBLED_CAPACITY)));
+  auto reached = static_cast<uint32_t>(std::min(room, LAST_DOUBLED_CAPACITY));
+  learnt.room = std::max(learnt.room, reached);
+  if (chunk.last_start != 0 && chunk.last_start != site) {
+    PushSite& starter = chunk.push_sites[chunk.last_start - 1];
+    starter.room = std::max(starter.room, reached);
+  }
   array.append_growing(std::move(item), room);
 }
 

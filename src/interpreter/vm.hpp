@@ -138,10 +138,10 @@ class Interpreter {
     return leaf.declared == m_declared_globals ? leaf.usable : work_out_use(leaf);
   }
   bool work_out_use(const LeafCells& leaf) const;
-  // Binds a call's variables in its cells: the first `params`, its parameters, to the
-  // arguments, every other one (and a parameter without an argument) to what a read sees,
+  // Binds a call's variables in its cells, the first `given` of which already hold its
+  // arguments: every other one (a parameter without an argument too) to what a read sees,
   // until it is assigned.
-  void fill(const LeafCells& leaf, size_t params, Value* args, size_t argc);
+  void fill(const LeafCells& leaf, size_t given);
   // Lets go of what a finished call left in its cells.
   void empty(const LeafCells& leaf);
   // A loop round or a call. Stop requests and the step budget are looked at every few
@@ -159,6 +159,9 @@ class Interpreter {
   // `callee` keeps the function alive for the call (Null when the caller holds it).
   const Instr* enter_call(const FunctionData& fn, const Value& callee, Value* args, size_t argc,
                           const Instr* resume, bool native);
+  const Instr* enter_cells(const FunctionData& fn, const LeafCells& leaf, const Value& first,
+                           const Value& second, size_t argc, const Instr* resume);
+  const Instr* start(const FunctionData& fn, const LeafCells* leaf);
   // Makes room for `count` more values above `sp`, which may move.
   Value* reserve(Value* sp, size_t count) {
     return sp + count <= std::to_address(m_stack.end()) ? sp : grow_stack(sp, count);

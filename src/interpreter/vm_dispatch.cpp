@@ -56,9 +56,7 @@ Value make_range(const Value& start_value, const Value& end_value) {
   uint64_t count = static_cast<uint64_t>(*end) - static_cast<uint64_t>(*start);
   if (count > UINT64_MAX / sizeof(Value)) throw OutOfMemory{};
   check_allocation(count * sizeof(Value));
-  Value items = Value::empty_array(count);
-  for (int64_t i = *start; i < *end; ++i) items.append(Value::number(i));
-  return items;
+  return Value::counting(*start, count);
 }
 
 TokenKind operator_of(const Instr* in) { return static_cast<TokenKind>(in->x); }
@@ -183,29 +181,22 @@ template <class Left>
     push_growing(*slot, std::move(item), site);
 }
 
-[[gnu::always_inline]] inline void Interpreter::fill(const LeafCells& leaf, size_t params,
-                                                     Value* args, size_t argc) {
+[[gnu::always_inline]] inline void Interpreter::fill(const LeafCells& leaf, size_t given) {
   NameEntry* names = m_names.data();
-  const NameId* cells = leaf.cells.data();
+  NameEntry* cells = names + leaf.first_cell;
   const NameId* variables = leaf.names.data();
-  size_t count = leaf.cells.size();
-  size_t given = std::min(params, argc);
+  size_t count = leaf.names.size();
   uint32_t depth = m_depth;
-  for (size_t i = 0; i < given; ++i) {
-    NameEntry& cell = names[cells[i]];
-    cell.frame = depth;
-    cell.value.swap(args[i]);  // the cell was left empty
-  }
+  for (size_t i = 0; i < given; ++i) cells[i].frame = depth;
   for (size_t i = given; i < count; ++i) {
-    NameEntry& cell = names[cells[i]];
-    cell.frame = depth;
-    cell.value = names[variables[i]].value;
+    cells[i].frame = depth;
+    cells[i].value = names[variables[i]].value;
   }
 }
 
 [[gnu::always_inline]] inline void Interpreter::empty(const LeafCells& leaf) {
-  NameEntry* names = m_names.data();
-  for (NameId cell : leaf.cells) names[cell].value.clear();
+  NameEntry* cells = m_names.data() + leaf.first_cell;
+  for (size_t i = 0, count = leaf.names.size(); i < count; ++i) cells[i].value.clear();
 }
 
 // Calls are entered and left here, beside the loop that inlines them.
@@ -221,13 +212,38 @@ template <class Left>
   if (leaf) {
     m_frames.emplace_back(resume, &fn.chunk, Value(), 0, native, leaf);
     ++m_depth;
-    fill(*leaf, params, args, argc);
+    size_t given = std::min(params, argc);
+    NameEntry* cells = m_names.data() + leaf->first_cell;
+    for (size_t i = 0; i < given; ++i) cells[i].value = std::move(args[i]);  // left empty
+    fill(*leaf, given);
   } else {
     m_frames.emplace_back(resume, &fn.chunk, Value(callee), m_shadowed.size(), native, leaf);
     ++m_depth;
     bind_params(fn, args, argc);
   }
   if (argc > params) clear(args + params, args + argc);  // the others were moved
+  return start(fn, leaf);
+}
+
+// A call in cells on one or two arguments read where they are (`second` is read when `argc`
+// is 2), as a call that found them on the stack.
+[[gnu::always_inline]] inline const Instr* Interpreter::enter_cells(
+    const FunctionData& fn, const LeafCells& leaf, const Value& first, const Value& second,
+    size_t argc, const Instr* resume) {
+  if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
+  m_frames.emplace_back(resume, &fn.chunk, Value(), 0, false, &leaf);
+  ++m_depth;
+  size_t given = std::min(fn.params.size(), argc);
+  NameEntry* cells = m_names.data() + leaf.first_cell;
+  if (given > 0) cells[0].value = first;  // the cells were left empty
+  if (given > 1) cells[1].value = second;
+  fill(leaf, given);
+  return start(fn, &leaf);
+}
+
+// Where an entered call starts: its code's second entry when a flag is set.
+[[gnu::always_inline]] inline const Instr* Interpreter::start(const FunctionData& fn,
+                                                              const LeafCells* leaf) {
   tick();
   const Instr* code = leaf ? leaf->code.data() : fn.chunk.code.data();
   return code + (m_flags ? fn.chunk.flagged_entry : 0);
@@ -430,6 +446,22 @@ op_CallBuiltinLeaves : {
   NEXT();
 }
 op_CallLeaves : {
+  {
+    const Value& callee = names[ip->a].value;
+    if (!callee.is(Value::Function)) [[unlikely]] {
+      *sp++ = Value();  // reading the leaves has no effect
+      NEXT();
+    }
+    const FunctionData& fn = *callee.as_function();
+    const LeafCells* leaf = fn.leaf.get();
+    if (leaf && may_use(*leaf)) [[likely]] {
+      // A function in cells takes the leaves straight into its cells.
+      ip = enter_cells(fn, *leaf, LEAF(ip->b), LEAF(ip->c), ip->x, ip + 1);
+      sp = reserve(sp, fn.chunk.max_stack + 1);
+      ENTER_CHUNK(fn.chunk);
+      DISPATCH();
+    }
+  }
   // The arguments go where Loads would have put them; the slots above the top hold Null.
   sp[0] = LEAF(ip->b);
   if (ip->x == 2) sp[1] = LEAF(ip->c);

@@ -33,10 +33,11 @@ NameId intern(std::string_view name) {
   return id;
 }
 
-NameId unnamed() {
+NameId unnamed(size_t count) {
   Interner& in = interner();
-  in.names.push_back(&in.no_text);
-  return static_cast<NameId>(in.names.size() - 1);
+  auto first = static_cast<NameId>(in.names.size());
+  in.names.resize(in.names.size() + count, &in.no_text);
+  return first;
 }
 
 const std::string& name_text(NameId id) { return *interner().names[id]; }

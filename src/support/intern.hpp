@@ -13,7 +13,8 @@ using NameId = uint32_t;
 // entry after entry into one interpreter).
 NameId intern(std::string_view name);
 // A new number that no text interns to: a variable that no source names. Its text is empty.
-NameId unnamed();
+// With a count, the first of that many such numbers in a row.
+NameId unnamed(size_t count = 1);
 const std::string& name_text(NameId id);
 size_t interned_count();
 
