@@ -359,6 +359,12 @@ TEST(Engine, BothModesAgree) {
       {"a = [1, [2]] b = a a = push(a, a[1]) a = push(a, a[9]) a = push(a, d[0]) r = [a, b]",
        "[[1, [2], [2], null, null], [1, [2]]]"},
       {"def f() { a = push(a, a[0]) return a } a = [7] r = [f(), a]", "[[7, 7], [7]]"},
+      // Items read after the array made room: the array itself, its own element, an element of
+      // a sharer, the sharer, and an array that holds the one pushed onto.
+      {"def f(x) { let a = [x] a = push(a, a) a = push(a, a[1]) let b = a let i = 0 "
+       "a = push(a, b[i]) a = push(a, b) return [a, b] } c = [0] d = [c] c = push(c, d[0]) "
+       "r = [f(1), c, d]",
+       "[[[1, [1], [1], 1, [1, [1], [1]]], [1, [1], [1]]], [0, [0]], [[0]]]"},
       {"def f() { a = push(a, 3) return a } a = [1] r = [f(), a]", "[[1, 3], [1]]"},
       {"def g() { global r r = r + \"g\" return \"x\" } r = \"s\" r = r + g()", "sx"},
       {"d = {k: {j: 3}} r = d.k.j + d[\"k\"].j", "6"},

@@ -127,7 +127,7 @@ TEST(MemoryLimit, AFixedLimitAndTheEnvironmentsOwn) {
   EXPECT_EQ(items.payload_identity(), shared.payload_identity());
   // Room asked for beyond the growth an append needs is weighed too.
   Value small = Value::empty_array(0);
-  EXPECT_THROW(small.append_growing(Value(), 1000), OutOfMemory);
+  EXPECT_THROW(small.make_room_to_append(1000), OutOfMemory);
   EXPECT_EQ(small.as_array().size(), 0u);
   set_allocation_limit(0);
   uint64_t limit = memory::environment_limit();

@@ -665,7 +665,10 @@ bool Lowering::builtin_update(const AssignStmt& s) {
   const auto& c = static_cast<const CallExpr&>(*s.value);
   int builtin = builtin_of(c.name);
   if (builtin < 0 || c.args.empty() || !is_name(*c.args[0], s.name)) return false;
-  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1])) {
+  // An item read in place is read after x's array has made room for it; x itself is pushed
+  // from the stack, as a value that shares x's array from before the push.
+  if (builtin == BUILTIN_PUSH && c.args.size() == 2 && is_leaf(*c.args[1]) &&
+      !is_name(*c.args[1], s.name)) {
     emit({Op::PushLeaf, 0, push_site(), s.name, leaf(*c.args[1])}, 0);
     return true;
   }

@@ -47,7 +47,7 @@ Value Value::string(std::string text) {
   auto* o = make_object<StringObject>();
   o->text = std::move(text);
   Value v(String, 0);
-  v.m_u.p = o;
+  v.set_heap(o);
   return v;
 }
 
@@ -145,13 +145,13 @@ void free_array(ArrayObject* o) noexcept {
 
 Value Value::empty_array(size_t capacity) {
   Value v(Array, 0);
-  v.m_u.p = array_block(capacity);
+  v.set_heap(array_block(capacity));
   return v;
 }
 
 Value Value::counting(int64_t start, size_t count) {
   Value v = empty_array(count);
-  auto* o = static_cast<ArrayObject*>(v.m_u.p);
+  auto* o = static_cast<ArrayObject*>(v.heap());
   Value* items = o->items();
   for (size_t i = 0; i < count; ++i)
     new (items + i) Value(Number, static_cast<int64_t>(static_cast<uint64_t>(start) + i));
@@ -161,7 +161,7 @@ Value Value::counting(int64_t start, size_t count) {
 
 Value Value::array(Value* items, size_t count) {
   Value v = empty_array(count);
-  auto* o = static_cast<ArrayObject*>(v.m_u.p);
+  auto* o = static_cast<ArrayObject*>(v.heap());
   std::uninitialized_move_n(items, count, o->items());
   o->size = count;
   return v;
@@ -170,15 +170,15 @@ Value Value::array(Value* items, size_t count) {
 Value Value::array(std::vector<Value> items) { return array(items.data(), items.size()); }
 
 void Value::make_room(size_t capacity) {
-  auto* o = static_cast<ArrayObject*>(m_u.p);
+  auto* o = static_cast<ArrayObject*>(heap());
   if (o->refs == 1) {
-    m_u.p = array_block(capacity, o);
+    set_heap(array_block(capacity, o));
     return;
   }
   ArrayObject* c = array_block(capacity);
   std::uninitialized_copy_n(o->items(), o->size, c->items());
   c->size = o->size;
-  m_u.p = c;
+  set_heap(c);
   --o->refs;  // it was shared, so somebody else still holds it
 }
 
@@ -186,7 +186,7 @@ Value Value::dict(DictMap map) {
   auto* o = make_object<DictObject>();
   o->map = std::move(map);
   Value v(Dict, 0);
-  v.m_u.p = o;
+  v.set_heap(o);
   return v;
 }
 
@@ -194,7 +194,7 @@ Value Value::function(std::shared_ptr<const FunctionData> fn) {
   auto* o = make_object<FunctionObject>();
   o->fn = std::move(fn);
   Value v(Function, 0);
-  v.m_u.p = o;
+  v.set_heap(o);
   return v;
 }
 
@@ -202,7 +202,7 @@ Value Value::rect(RectShape r) {
   auto* o = make_object<BoxObject<RectShape>>();
   o->shape = r;
   Value v(Rect, 0);
-  v.m_u.p = o;
+  v.set_heap(o);
   return v;
 }
 
@@ -210,7 +210,7 @@ Value Value::circle(CircleShape c) {
   auto* o = make_object<BoxObject<CircleShape>>();
   o->shape = c;
   Value v(Circle, 0);
-  v.m_u.p = o;
+  v.set_heap(o);
   return v;
 }
 
@@ -218,13 +218,13 @@ Value Value::triangle(TriangleShape t) {
   auto* o = make_object<BoxObject<TriangleShape>>();
   o->shape = t;
   Value v(Triangle, 0);
-  v.m_u.p = o;
+  v.set_heap(o);
   return v;
 }
 
 Value Value::color(ColorRGB c) {
   Value v(Color, 0);
-  v.m_u.c = c;
+  v.m_payload = c.r | (uint64_t{c.g} << 8) | (uint64_t{c.b} << 16);
   return v;
 }
 
@@ -385,7 +385,7 @@ size_t skip_characters(std::string_view text, size_t pos, uint64_t count) {
 size_t Value::character_offset(uint64_t index) const {
   std::string_view text = as_string();
   size_t offset;
-  if (g_mark.payload != m_u.p) {
+  if (g_mark.payload != heap()) {
     offset = skip_characters(text, 0, index);
   } else if (index >= g_mark.index) {
     offset = skip_characters(text, g_mark.offset, index - g_mark.index);
@@ -394,19 +394,19 @@ size_t Value::character_offset(uint64_t index) const {
   } else {
     offset = skip_characters(text, 0, index);
   }
-  if (offset < text.size()) g_mark = {m_u.p, index, offset};
+  if (offset < text.size()) g_mark = {heap(), index, offset};
   return offset;
 }
 
 bool Value::is_ascii() const {
-  auto* o = static_cast<StringObject*>(m_u.p);
+  auto* o = static_cast<StringObject*>(heap());
   if (o->spare == ASCII_UNKNOWN) o->spare = all_ascii(o->text) ? ASCII_ONLY : NOT_ASCII;
   return o->spare == ASCII_ONLY;
 }
 
 std::string& Value::mutable_string() {
-  if (m_u.p->refs != 1) *this = string(as_string());
-  auto* o = static_cast<StringObject*>(m_u.p);
+  if (heap()->refs != 1) *this = string(as_string());
+  auto* o = static_cast<StringObject*>(heap());
   o->spare = ASCII_UNKNOWN;  // the caller may change the text
   forget_mark(o);
   return o->text;

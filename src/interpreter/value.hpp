@@ -69,35 +69,37 @@ class Value {
     Triangle
   };
 
-  Value() : m_kind(Null) { m_u.i = 0; }
+  Value() : m_kind(Null) { m_payload = 0; }
   ~Value() {
     if (is_heap()) release();
   }
-  Value(const Value& other) : m_kind(other.m_kind), m_u(other.m_u) {
-    if (is_heap()) ++m_u.p->refs;
+  Value(const Value& other) : m_kind(other.m_kind), m_payload(other.m_payload) {
+    if (is_heap()) ++heap()->refs;
   }
-  Value(Value&& other) noexcept : m_kind(other.m_kind), m_u(other.m_u) { other.m_kind = Null; }
+  Value(Value&& other) noexcept : m_kind(other.m_kind), m_payload(other.m_payload) {
+    other.m_kind = Null;
+  }
   // Both assignments take hold of the new payload before letting go of the old one, which
   // may own the source (`v = element of v`).
   Value& operator=(const Value& other) {
-    if (other.is_heap()) ++other.m_u.p->refs;
+    if (other.is_heap()) ++other.heap()->refs;
     if (is_heap()) release();
     m_kind = other.m_kind;
-    m_u = other.m_u;
+    m_payload = other.m_payload;
     return *this;
   }
   Value& operator=(Value&& other) noexcept {
     Kind kind = other.m_kind;
-    Payload payload = other.m_u;
+    Payload payload = other.m_payload;
     other.m_kind = Null;
     if (is_heap()) release();
     m_kind = kind;
-    m_u = payload;
+    m_payload = payload;
     return *this;
   }
   void swap(Value& other) noexcept {
     std::swap(m_kind, other.m_kind);
-    std::swap(m_u, other.m_u);
+    std::swap(m_payload, other.m_payload);
   }
 
   // Makes the value Null, letting go of any payload.
@@ -109,20 +111,20 @@ class Value {
   void set_number(int64_t v) {
     if (is_heap()) release();
     m_kind = Number;
-    m_u.i = v;
+    m_payload = static_cast<uint64_t>(v);
   }
   // For a value known to be a Number (a loop's counter): a new number, with no check.
-  void renumber(int64_t v) { m_u.i = v; }
+  void renumber(int64_t v) { m_payload = static_cast<uint64_t>(v); }
   void set_real(double v) {
     if (is_heap()) release();
     m_kind = Float;
-    m_u.f = v;
+    m_payload = std::bit_cast<uint64_t>(v);
   }
 
   static Value number(int64_t v) { return Value(Number, v); }
   static Value real(double v) {
     Value r(Float, 0);
-    r.m_u.f = v;
+    r.m_payload = std::bit_cast<uint64_t>(v);
     return r;
   }
   static Value boolean(bool v) { return Value(Boolean, v ? 1 : 0); }
@@ -146,10 +148,13 @@ class Value {
   Kind kind() const { return m_kind; }
   bool is(Kind k) const { return m_kind == k; }
 
-  int64_t as_number() const { return m_u.i; }
-  double as_float() const { return m_u.f; }
-  bool as_boolean() const { return m_u.i != 0; }
-  ColorRGB as_color() const { return m_u.c; }
+  int64_t as_number() const { return static_cast<int64_t>(m_payload); }
+  double as_float() const { return std::bit_cast<double>(m_payload); }
+  bool as_boolean() const { return m_payload != 0; }
+  ColorRGB as_color() const {
+    return {static_cast<uint8_t>(m_payload), static_cast<uint8_t>(m_payload >> 8),
+            static_cast<uint8_t>(m_payload >> 16)};
+  }
   const std::string& as_string() const;  // String and Error
   std::span<const Value> as_array() const;
   const DictMap& as_dict() const;
@@ -159,7 +164,7 @@ class Value {
   const TriangleShape& as_triangle() const;
 
   // True when nobody else shares this value's payload, so it may be changed in place.
-  bool is_unique() const { return !is_heap() || m_u.p->refs == 1; }
+  bool is_unique() const { return !is_heap() || heap()->refs == 1; }
   // Whether a String's text is all ASCII, so that characters and bytes coincide. Worked out on
   // the first call and kept with the text.
   bool is_ascii() const;
@@ -176,21 +181,21 @@ class Value {
   bool has_room_to_append() const;
   // append() for an Array that has room to append.
   void append_within_room(Value&& item);
-  // append() into a new block with room for `capacity` elements, or for more when that is
-  // too few; for an Array that has no room.
-  void append_growing(Value&& item, size_t capacity);
+  // For an Array that has no room to append: moves it to a block of its own with room for
+  // `capacity` elements, or for more when that is too few.
+  void make_room_to_append(size_t capacity);
 
   // The elements an Array has room for before its block must grow.
   size_t array_capacity() const;
 
   // The identity of the shared payload, for "is this still the same object" checks.
-  const void* payload_identity() const { return is_heap() ? m_u.p : nullptr; }
+  const void* payload_identity() const { return is_heap() ? heap() : nullptr; }
 
  private:
-  Value(Kind k, int64_t i) : m_kind(k) { m_u.i = i; }
+  Value(Kind k, int64_t i) : m_kind(k) { m_payload = static_cast<uint64_t>(i); }
   bool is_heap() const { return m_kind >= String; }
   void release() {
-    if (--m_u.p->refs == 0) destroy(m_kind, m_u.p);
+    if (--heap()->refs == 0) destroy(m_kind, heap());
   }
   // Frees the payload of a `kind` whose last reference has gone. Never allocates, never throws.
   // It is given the payload rather than the value, so that a temporary value never has its
@@ -200,14 +205,14 @@ class Value {
   // elements when the payload is shared and moving the block otherwise.
   void make_room(size_t capacity);
 
-  union Payload {
-    int64_t i;
-    double f;
-    ColorRGB c;
-    HeapObject* p;
-  };
+  // The payload is one word whatever the kind: a Number, a Float's bits, a Color's bytes or the
+  // address of a HeapObject. A word rather than a union, so that the compiler keeps a
+  // temporary value in registers rather than in memory.
+  using Payload = uint64_t;
+  HeapObject* heap() const { return reinterpret_cast<HeapObject*>(m_payload); }
+  void set_heap(const HeapObject* p) { m_payload = reinterpret_cast<uint64_t>(p); }
   Kind m_kind;
-  Payload m_u;
+  Payload m_payload;
 };
 
 // The keys of a dict and where each one's value lives: a string-keyed hash table with
@@ -365,33 +370,33 @@ inline size_t DictLayout::find(std::string_view key, uint64_t h) const {
 
 // Payload accessors, here so that they inline where values are read.
 inline const std::string& Value::as_string() const {
-  return static_cast<StringObject*>(m_u.p)->text;
+  return static_cast<StringObject*>(heap())->text;
 }
 inline std::span<const Value> Value::as_array() const {
-  const auto* o = static_cast<const ArrayObject*>(m_u.p);
+  const auto* o = static_cast<const ArrayObject*>(heap());
   return {o->items(), o->size};
 }
 inline size_t Value::array_capacity() const {
-  return static_cast<const ArrayObject*>(m_u.p)->capacity;
+  return static_cast<const ArrayObject*>(heap())->capacity;
 }
 inline std::span<Value> Value::mutable_array() {
-  auto* o = static_cast<ArrayObject*>(m_u.p);
+  auto* o = static_cast<ArrayObject*>(heap());
   if (o->refs != 1) make_room(o->size);
-  o = static_cast<ArrayObject*>(m_u.p);
+  o = static_cast<ArrayObject*>(heap());
   return {o->items(), o->size};
 }
-inline const DictMap& Value::as_dict() const { return static_cast<DictObject*>(m_u.p)->map; }
+inline const DictMap& Value::as_dict() const { return static_cast<DictObject*>(heap())->map; }
 inline const std::shared_ptr<const FunctionData>& Value::as_function() const {
-  return static_cast<FunctionObject*>(m_u.p)->fn;
+  return static_cast<FunctionObject*>(heap())->fn;
 }
 inline const RectShape& Value::as_rect() const {
-  return static_cast<BoxObject<RectShape>*>(m_u.p)->shape;
+  return static_cast<BoxObject<RectShape>*>(heap())->shape;
 }
 inline const CircleShape& Value::as_circle() const {
-  return static_cast<BoxObject<CircleShape>*>(m_u.p)->shape;
+  return static_cast<BoxObject<CircleShape>*>(heap())->shape;
 }
 inline const TriangleShape& Value::as_triangle() const {
-  return static_cast<BoxObject<TriangleShape>*>(m_u.p)->shape;
+  return static_cast<BoxObject<TriangleShape>*>(heap())->shape;
 }
 
 // The byte offset `count` characters after `pos` (a character start in valid UTF-8), or the
@@ -443,30 +448,27 @@ inline size_t smaller_capacity(size_t capacity) { return capacity >= 14 ? capaci
 inline void append_in_place(Value& array, Value&& item) { array.append(std::move(item)); }
 
 inline bool Value::has_room_to_append() const {
-  const auto* o = static_cast<const ArrayObject*>(m_u.p);
+  const auto* o = static_cast<const ArrayObject*>(heap());
   return o->refs == 1 && o->size < o->capacity;
 }
 
 // A shared array is copied into a block with room to grow; a unique one grows only when full.
 // Either way the block it moves to is weighed first.
-inline void Value::append_growing(Value&& item, size_t capacity) {
-  capacity = std::max(capacity, grown_capacity(static_cast<ArrayObject*>(m_u.p)->size));
+inline void Value::make_room_to_append(size_t capacity) {
+  capacity = std::max(capacity, grown_capacity(static_cast<ArrayObject*>(heap())->size));
   check_allocation(uint64_t{capacity} * sizeof(Value));
   make_room(capacity);
-  append_within_room(std::move(item));
 }
 
 inline void Value::append_within_room(Value&& item) {
-  auto* o = static_cast<ArrayObject*>(m_u.p);
+  auto* o = static_cast<ArrayObject*>(heap());
   new (o->items() + o->size) Value(std::move(item));
   ++o->size;
 }
 
 inline void Value::append(Value&& item) {
-  if (has_room_to_append())
-    append_within_room(std::move(item));
-  else
-    append_growing(std::move(item), 0);
+  if (!has_room_to_append()) make_room_to_append(0);
+  append_within_room(std::move(item));
 }
 
 }  // namespace orvane

@@ -195,22 +195,23 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
   }
 }
 
-// `x = push(x, item)` when x's array has no room. A shared one (an array literal, or one
-// assigned from elsewhere) is copied into a new block with the room that the site's arrays
-// needed; a full one grows as any array does, and the site learns the room it reached. Every
+// Before `x = push(x, item)` when x's array has no room to take the item in place. A shared one
+// (an array literal, or one assigned from elsewhere) is copied into a new block with the room
+// that the site's arrays needed; a full one grows as any array does, and the site learns the
+// room it reached. Every
 // eighth start halves the room, so that one large array does not size all that follow. Rooms
 // stay among those that growing step by step gives, so arrays end with no more room than they
 // would have had, and blocks of few sizes come and go. An array that grows at a site other
 // than the one that started it (the last to start one in this code) teaches both.
-void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
-  if (site == 0) return array.append_growing(std::move(item), 0);
+void Interpreter::make_push_room(Value& array, uint16_t site) {
+  if (site == 0) return array.make_room_to_append(0);
   const Chunk& chunk = *m_frames.back().chunk;
   PushSite& learnt = chunk.push_sites[site - 1];
   if (!array.is_unique()) {
     size_t room = learnt.room;
     if (++learnt.starts % 8 == 0) learnt.room = static_cast<uint32_t>(smaller_capacity(room));
     chunk.last_start = site;
-    return array.append_growing(std::move(item), room);
+    return array.make_room_to_append(room);
   }
   size_t room = grown_capacity(array.as_array().size());
   // Past the doubling sizes growing costs little, and the room learnt stops there.
@@ -220,7 +221,7 @@ void Interpreter::push_growing(Value& array, Value&& item, uint16_t site) {
     PushSite& starter = chunk.push_sites[chunk.last_start - 1];
     starter.room = std::max(starter.room, reached);
   }
-  array.append_growing(std::move(item), room);
+  array.make_room_to_append(room);
 }
 
 // The generic rule of `x = push(x, item)`.

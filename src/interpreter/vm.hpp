@@ -173,8 +173,8 @@ class Interpreter {
   void update(NameId name, TokenKind op, const Value& right);
   void append(NameId name, Value* values, size_t count);
   Value builtin_update(NameId name, int builtin, Value* args, size_t argc);
-  void push(NameId name, Value&& item, uint16_t site);
-  void push_growing(Value& array, Value&& item, uint16_t site);
+  Value* push_target(NameId name, uint16_t site);
+  void make_push_room(Value& array, uint16_t site);
   void push_generic(NameId name, Value&& item);
   template <class Left>
   void store_binary(NameId name, Left&& left, TokenKind op, const Value& right);

@@ -170,15 +170,16 @@ template <class Left>
 }
 
 // `x = push(x, item)`: an array in x's own binding grows in place (copied first if shared);
-// anything else takes the generic rule.
-[[gnu::always_inline]] inline void Interpreter::push(NameId name, Value&& item, uint16_t site) {
+// anything else takes the generic rule. This returns x's array with room made for the item,
+// or nothing for the generic rule. The caller reads the item only then, so that no value is
+// held across a call: an item read in place is the same before and after, unless it is x's
+// own binding, which is pushed from the stack.
+[[gnu::always_inline]] inline Value* Interpreter::push_target(NameId name, uint16_t site) {
   Value* slot = own_binding(name);
-  if (!slot || !slot->is(Value::Array))
-    push_generic(name, std::move(item));
-  else if (slot->has_room_to_append())
-    slot->append_within_room(std::move(item));
-  else
-    push_growing(*slot, std::move(item), site);
+  if (!slot || !slot->is(Value::Array)) [[unlikely]]
+    return nullptr;
+  if (!slot->has_room_to_append()) make_push_room(*slot, site);
+  return slot;
 }
 
 [[gnu::always_inline]] inline void Interpreter::fill(const LeafCells& leaf, size_t given) {
@@ -613,7 +614,10 @@ op_ForRangeNext : {
     DISPATCH();
   }
   tick();
-  assign(ip->a, Value::number(i));
+  if (Value* slot = own_binding(ip->a)) [[likely]]
+    slot->set_number(i);
+  else
+    assign_elsewhere(ip->a, Value::number(i));
   sp[-2].renumber(i + 1);
   NEXT();
 }
@@ -837,16 +841,24 @@ op_MatchLeaf : {
   NEXT();
 }
 op_PushLeaf : {
-  // The item is held first: an array pushed onto itself is then shared.
-  push(ip->a, Value(LEAF(ip->b)), ip->bits);
+  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
+    array->append_within_room(Value(LEAF(ip->b)));
+  else
+    push_generic(ip->a, Value(LEAF(ip->b)));
   NEXT();
 }
 op_PushIndex : {
-  push(ip->a, element(names[ip->b].value, LEAF(ip->c)), ip->bits);
+  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
+    array->append_within_room(element(names[ip->b].value, LEAF(ip->c)));
+  else
+    push_generic(ip->a, element(names[ip->b].value, LEAF(ip->c)));
   NEXT();
 }
 op_Push : {
-  push(ip->a, std::move(*--sp), ip->bits);
+  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
+    array->append_within_room(std::move(*--sp));
+  else
+    push_generic(ip->a, std::move(*--sp));
   sp->clear();
   NEXT();
 }
@@ -875,7 +887,10 @@ op_BinarySM : {
   NEXT();
 }
 op_PushIndexName : {
-  push(ip->a, element(names[ip->b].value, sp[-1]), ip->bits);
+  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
+    array->append_within_room(element(names[ip->b].value, sp[-1]));
+  else
+    push_generic(ip->a, element(names[ip->b].value, sp[-1]));
   (--sp)->clear();
   NEXT();
 }
