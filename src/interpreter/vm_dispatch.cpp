@@ -298,18 +298,16 @@ void Interpreter::recover() {
 
 Value Interpreter::dispatch(const Instr* ip) {
   Value* sp = m_stack.data() + m_stack_top;
-  const Value* constants = m_frames.back().chunk->constants.data();
-  const MemberKey* keys = m_frames.back().chunk->keys.data();
+  // The running code's chunk, for its constants and member keys: one register for both.
+  const Chunk* chunk = m_frames.back().chunk;
   NameEntry* names = m_names.data();
   size_t argc = 0;  // of the call being entered
   // No lambda here captures these locals: one that the compiler did not inline would make them
   // live in memory, reloaded by every handler.
 #define LEAF(operand) (names[(operand)].value)
-#define ENTER_CHUNK(entered)                \
-  do {                                      \
-    constants = (entered).constants.data(); \
-    keys = (entered).keys.data();           \
-  } while (false)
+#define ENTER_CHUNK(entered) (chunk = &(entered))
+#define CONSTANT(index) (chunk->constants[(index)])
+#define KEY(index) (chunk->keys[(index)])
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
@@ -397,7 +395,7 @@ Value Interpreter::dispatch(const Instr* ip) {
 
   DISPATCH();
 op_Const : {
-  *sp++ = constants[ip->a];
+  *sp++ = CONSTANT(ip->a);
   NEXT();
 }
 op_Load : {
@@ -553,7 +551,7 @@ op_Global : {
   NEXT();
 }
 op_Define : {
-  assign(ip->a, Value(constants[ip->b]));
+  assign(ip->a, Value(CONSTANT(ip->b)));
   NEXT();
 }
 op_Tick : {
@@ -774,11 +772,11 @@ op_UpdateL : {
   NEXT();
 }
 op_AddConstant : {
-  add_constant(ip->a, operator_of(ip), constants[ip->b], static_cast<int32_t>(ip->c));
+  add_constant(ip->a, operator_of(ip), CONSTANT(ip->b), static_cast<int32_t>(ip->c));
   NEXT();
 }
 op_AddConstantLoop : {
-  add_constant(ip->a, operator_of(ip), constants[ip->b], static_cast<int32_t>(ip->c));
+  add_constant(ip->a, operator_of(ip), CONSTANT(ip->b), static_cast<int32_t>(ip->c));
   ++ip;
   DISPATCH();
 }
@@ -863,11 +861,11 @@ op_Push : {
   NEXT();
 }
 op_Member : {
-  sp[-1] = member(sp[-1], keys[ip->a]);
+  sp[-1] = member(sp[-1], KEY(ip->a));
   NEXT();
 }
 op_MemberName : {
-  *sp++ = member(names[ip->a].value, keys[ip->b]);
+  *sp++ = member(names[ip->a].value, KEY(ip->b));
   NEXT();
 }
 op_IndexLL : {
@@ -883,7 +881,7 @@ op_BinarySI : {
   NEXT();
 }
 op_BinarySM : {
-  binary_in_place(sp[-1], operator_of(ip), member(names[ip->a].value, keys[ip->b]));
+  binary_in_place(sp[-1], operator_of(ip), member(names[ip->a].value, KEY(ip->b)));
   NEXT();
 }
 op_PushIndexName : {
@@ -908,12 +906,14 @@ op_IndexNameTo : {
   NEXT();
 }
 op_MemberNameTo : {
-  assign(ip->c, member(names[ip->a].value, keys[ip->b]));
+  assign(ip->c, member(names[ip->a].value, KEY(ip->b)));
   NEXT();
 }
 #undef NEXT
 #undef DISPATCH
 #undef ENTER_CHUNK
+#undef CONSTANT
+#undef KEY
 #undef LEAF
 }
 
