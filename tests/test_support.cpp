@@ -69,8 +69,11 @@ RunResult run_binary(const std::string& binary, const std::vector<std::string>& 
   std::string scratch = temp_dir();
   write_file(scratch + "/stdin", input);
   std::string limit = memory_kib ? "ulimit -v " + std::to_string(memory_kib) + " && " : "";
+  // A child that hangs is stopped after five minutes (exit status 124), so that it never
+  // outlives its test.
   std::string cmd = "cd " + quote(dir.empty() ? scripts_dir() : dir) + " && " + limit +
-                    "SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software " + quote(binary);
+                    "SDL_VIDEODRIVER=dummy SDL_RENDER_DRIVER=software timeout -k 10 300 " +
+                    quote(binary);
   for (const std::string& a : args) {
     cmd += ' ';
     cmd += quote(a);
