@@ -98,12 +98,27 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"y = f() - d.x", Op::BinarySM},
       {"a = push(a, b[i + 1])", Op::PushIndexName},
       {"a = push(a, a[len(a) - 1])", Op::PushIndexName},
+      {"x = a * -2", Op::BinaryLLTo},
+      {"x -= -1", Op::AddConstant},
+      {"match x { -1 => { } 2 => { } }", Op::MatchTable},
+      {"a = push(a, -1.5)", Op::PushLeaf},
   };
   for (const Row& row : rows) {
     EXPECT_TRUE(has(ops_of(row.source, true), row.specialised)) << row.source;
     for (Op op : ops_of(row.source, false))
       EXPECT_LT(static_cast<int>(op), static_cast<int>(Op::BinaryLL)) << row.source;
   }
+}
+
+// A minus before a number literal is worked out when the code is lowered, by the rule of any
+// minus; before anything else it stays a minus.
+TEST(Lowering, NegativeLiteralsAreWorkedOutOnce) {
+  for (const char* source : {"print(-1)", "x = -2.5 + y", "while i > -3 { }", "r = [-1, -2]"}) {
+    EXPECT_FALSE(has(ops_of(source, true), Op::Negate)) << source;
+    EXPECT_TRUE(has(ops_of(source, false), Op::Negate)) << source;
+  }
+  for (const char* source : {"print(-x)", "print(-\"a\")", "print(-true)", "print(--1)"})
+    EXPECT_TRUE(has(ops_of(source, true), Op::Negate)) << source;
 }
 
 // A literal read as an operand is a name no text interns to, whose cell the lowered code says
@@ -384,6 +399,13 @@ TEST(Engine, BothModesAgree) {
        "r = [f(x), x, f(x, x), g(1), g(x, x), x]",
        "[[0, 1], [0], [0, 1], [1, 5], [[0], [0]], [0]]"},
       {"def k(a) { break } def g(a) { return a + 1 } k(1) r = [g(1), g(2, 3)]", "[2, 3]"},
+      {"x = -1 x += -2 x -= -9223372036854775807 y = 0.5 y *= -2.0 r = [x, y, -0.0, -1.5 * -2.0, "
+       "[-1, -2.5], max(-3, -4), 2 - -9223372036854775807, -x - -1]",
+       "[9223372036854775804, -1, -0, 3, [-1, -2.5], -3, -9223372036854775807, "
+       "-9223372036854775803]"},
+      {"r = [] for v in [-2, -1, 2] { match v { -1 => { r = push(r, \"m\") } "
+       "2 => { r = push(r, \"p\") } _ => { r = push(r, v) } } }",
+       "[-2, m, p]"},
       // A name declared global inside a call stays declared after the call.
       {"def f() { x = 1 g() return x } def g() { global x x = 2 } x = 0 a = f() "
        "def h() { x = 7 return x } r = [a, x, h(), x]",

@@ -12,14 +12,25 @@ namespace orvane {
 
 namespace {
 
+// `-2`, `-0.5`: a negative number is written as a minus before a literal, and taken as a
+// literal itself, worked out by the same rule as any minus.
+bool is_negative_literal(const Expr& e) {
+  if (e.kind != Expr::Unary) return false;
+  const auto& u = static_cast<const UnaryExpr&>(e);
+  return u.op == TokenKind::Minus &&
+         (u.operand->kind == Expr::Number || u.operand->kind == Expr::Float);
+}
+
 bool is_leaf(const Expr& e) {
   return e.kind == Expr::Number || e.kind == Expr::Float || e.kind == Expr::String ||
-         e.kind == Expr::Boolean || e.kind == Expr::Identifier;
+         e.kind == Expr::Boolean || e.kind == Expr::Identifier || is_negative_literal(e);
 }
 
 // The value of a literal leaf.
 Value literal(const Expr& e) {
   switch (e.kind) {
+    case Expr::Unary:
+      return operators::negate(literal(*static_cast<const UnaryExpr&>(e).operand));
     case Expr::Number:
       return Value::number(static_cast<const NumberExpr&>(e).value);
     case Expr::Float:
@@ -369,6 +380,10 @@ void Lowering::node(const Expr& e) {
       return;
     }
     case Expr::Unary: {
+      if (specialise() && is_negative_literal(e)) {
+        emit({Op::Const, 0, 0, constant(literal(e))}, 1);
+        return;
+      }
       const auto& u = static_cast<const UnaryExpr&>(e);
       expr(*u.operand);
       emit({u.op == TokenKind::Not ? Op::Not : Op::Negate}, 0);
@@ -618,14 +633,15 @@ bool Lowering::update(const AssignStmt& s) {
   }
   // A text on the right makes no number: `s = s + "x"` is an append.
   if (!is_leaf(*right) || right->kind == Expr::String) return false;
-  if (right->kind == Expr::Number && (op == TokenKind::Plus || op == TokenKind::Minus)) {
+  Value constant_right = right->kind == Expr::Identifier ? Value() : literal(*right);
+  if (constant_right.is(Value::Number) && (op == TokenKind::Plus || op == TokenKind::Minus)) {
     // Subtracting k adds -k: the same in wrapping arithmetic, even for the least integer.
-    int64_t k = static_cast<const NumberExpr&>(*right).value;
+    int64_t k = constant_right.as_number();
     uint64_t addend = static_cast<uint64_t>(k);
     if (op == TokenKind::Minus) addend = 0 - addend;
     auto step = static_cast<int64_t>(addend);
     if (step >= INT32_MIN && step <= INT32_MAX) {  // the instruction holds the step itself
-      uint32_t original = constant(literal(*right));
+      uint32_t original = constant(constant_right);
       emit({Op::AddConstant, op_code(op), 0, s.name, original, static_cast<uint32_t>(step)}, 0);
       return true;
     }
@@ -888,7 +904,10 @@ bool Lowering::match_table(const MatchStmt& s) {
   size_t literals = 0;
   for (const MatchArm& arm : s.arms) {
     if (!arm.pattern) break;
-    Expr::Kind kind = arm.pattern->kind;
+    const Expr& pattern = *arm.pattern;
+    Expr::Kind kind = is_negative_literal(pattern)
+                          ? static_cast<const UnaryExpr&>(pattern).operand->kind
+                          : pattern.kind;
     if (kind != Expr::Number && kind != Expr::String && kind != Expr::Boolean) return false;
     ++literals;
   }
