@@ -198,11 +198,11 @@ Value Interpreter::builtin_update(NameId name, int builtin, Value* args, size_t 
 // Before `x = push(x, item)` when x's array has no room to take the item in place. A shared one
 // (an array literal, or one assigned from elsewhere) is copied into a new block with the room
 // that the site's arrays needed; a full one grows as any array does, and the site learns the
-// room it reached. Every
-// eighth start halves the room, so that one large array does not size all that follow. Rooms
-// stay among those that growing step by step gives, so arrays end with no more room than they
-// would have had, and blocks of few sizes come and go. An array that grows at a site other
-// than the one that started it (the last to start one in this code) teaches both.
+// room it reached. Every eighth start halves the room, so that one large array does not size
+// all that follow. Rooms stay among those that growing step by step gives, so arrays end with
+// no more room than they would have had, and blocks of few sizes come and go. An array that
+// grows at a site other than the one that started it (the last to start one in this code)
+// teaches both.
 void Interpreter::make_push_room(Value& array, uint16_t site) {
   if (site == 0) return array.make_room_to_append(0);
   const Chunk& chunk = *m_frames.back().chunk;

@@ -308,6 +308,14 @@ Value Interpreter::dispatch(const Instr* ip) {
 #define ENTER_CHUNK(entered) (chunk = &(entered))
 #define CONSTANT(index) (chunk->constants[(index)])
 #define KEY(index) (chunk->keys[(index)])
+  // `x = push(x, item)` for the instruction's x and site, `item` read once x's array has room.
+#define PUSH(item)                                              \
+  do {                                                          \
+    if (Value* array = push_target(ip->a, ip->bits)) [[likely]] \
+      array->append_within_room(item);                          \
+    else                                                        \
+      push_generic(ip->a, item);                                \
+  } while (false)
   // Threaded dispatch: each handler jumps straight to the next one, in the order of Op.
 #define HANDLER(name) __extension__&& op_##name
   static const void* const HANDLERS[] = {
@@ -839,24 +847,15 @@ op_MatchLeaf : {
   NEXT();
 }
 op_PushLeaf : {
-  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
-    array->append_within_room(Value(LEAF(ip->b)));
-  else
-    push_generic(ip->a, Value(LEAF(ip->b)));
+  PUSH(Value(LEAF(ip->b)));
   NEXT();
 }
 op_PushIndex : {
-  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
-    array->append_within_room(element(names[ip->b].value, LEAF(ip->c)));
-  else
-    push_generic(ip->a, element(names[ip->b].value, LEAF(ip->c)));
+  PUSH(element(names[ip->b].value, LEAF(ip->c)));
   NEXT();
 }
 op_Push : {
-  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
-    array->append_within_room(std::move(*--sp));
-  else
-    push_generic(ip->a, std::move(*--sp));
+  PUSH(std::move(*--sp));
   sp->clear();
   NEXT();
 }
@@ -885,10 +884,7 @@ op_BinarySM : {
   NEXT();
 }
 op_PushIndexName : {
-  if (Value* array = push_target(ip->a, ip->bits)) [[likely]]
-    array->append_within_room(element(names[ip->b].value, sp[-1]));
-  else
-    push_generic(ip->a, element(names[ip->b].value, sp[-1]));
+  PUSH(element(names[ip->b].value, sp[-1]));
   (--sp)->clear();
   NEXT();
 }
@@ -914,6 +910,7 @@ op_MemberNameTo : {
 #undef ENTER_CHUNK
 #undef CONSTANT
 #undef KEY
+#undef PUSH
 #undef LEAF
 }
 
