@@ -264,6 +264,47 @@ TEST(Sharing, ArraysMadeAfterOthersWentStartEmptyAndKeepToTheirRoom) {
   }
 }
 
+// Dicts that went are made over for new ones: each holds exactly its model's keys, with the
+// values put in and the model's others, whatever dicts (with nested collections) went before.
+TEST(Sharing, DictsMadeAfterOthersWentHoldOnlyTheirOwnEntries) {
+  auto model_of = [](std::vector<const char*> keys) {
+    DictMap m;
+    for (const char* k : keys) m.insert(k, str("model"));
+    return m;
+  };
+  DictMap wide = model_of({"a", "b", "c", "d", "e", "f", "g"});
+  DictMap narrow = model_of({"x", "y"});
+  auto entries = [](const DictMap& m, std::vector<const char*> keys) {
+    std::vector<uint32_t> out;
+    for (const char* k : keys) out.push_back(DictMap(m).entry_of(k, DictMap::hash(k)));
+    return out;
+  };
+  std::vector<uint32_t> wide_entries = entries(wide, {"a", "g"});
+  std::vector<uint32_t> narrow_entries = entries(narrow, {"y"});
+  for (int round = 0; round < 3; ++round) {
+    {
+      std::vector<Value> gone;
+      for (int k = 0; k < 100; ++k) {
+        Value values[] = {arr({str("nested")}), one_entry_dict("n", Value::number(k))};
+        gone.push_back(Value::dict(wide, wide_entries, values));
+      }
+    }
+    std::vector<Value> made;
+    for (int k = 0; k < 100; ++k) {
+      Value values[] = {Value::number(k)};
+      made.push_back(Value::dict(narrow, narrow_entries, values));
+    }
+    for (int k = 0; k < 100; ++k) {
+      const DictMap& m = made[size_t(k)].as_dict();
+      ASSERT_EQ(m.size(), 2u);
+      ASSERT_EQ(m.find("x")->as_string(), "model");
+      ASSERT_EQ(m.find("y")->as_number(), k);
+      EXPECT_EQ(m.find("a"), nullptr);
+      EXPECT_TRUE(made[size_t(k)].is_unique());
+    }
+  }
+}
+
 TEST(Sharing, ErrorsKeepTheirKindWhenCopied) {
   Value e = Value::error("m");
   Value copy = e;

@@ -138,6 +138,8 @@ class Value {
   // The array of the `count` Numbers counting up from `start`.
   static Value counting(int64_t start, size_t count);
   static Value dict(DictMap map);
+  // A dict with the layout and values of `model`, then values[i] moved into entry entries[i].
+  static Value dict(const DictMap& model, std::span<const uint32_t> entries, Value* values);
   static Value function(std::shared_ptr<const FunctionData> fn);
   static Value rect(RectShape r);
   static Value circle(CircleShape c);
@@ -274,6 +276,19 @@ class DictMap {
   // layout, so values can then be put straight into a copy's entries.
   uint32_t entry_of(std::string_view key, uint64_t h);
   void set_at(uint32_t entry, Value value) { m_values[entry] = std::move(value); }
+  // Becomes a copy of `model`, in the room this map's values had.
+  void copy_from(const DictMap& model) {
+    if (model.m_layout) ++model.m_layout->refs;
+    drop_layout();
+    m_layout = model.m_layout;
+    m_values.assign(model.m_values.begin(), model.m_values.end());
+  }
+  // Becomes empty, keeping the room its values had.
+  void empty_out() noexcept {
+    drop_layout();
+    m_values.clear();
+  }
+  size_t room() const { return m_values.capacity(); }
   // What a member cache keys on, and the value it then reads.
   uint64_t layout_identity() const { return m_layout ? m_layout->identity : 0; }
   const Value& value_of_entry(uint32_t entry) const { return m_values[entry]; }

@@ -42,10 +42,7 @@ std::optional<int64_t> range_bound(const Value& v) {
 }
 
 Value make_dict(const DictShape& shape, Value* values) {
-  DictMap map = shape.map;
-  for (size_t i = 0; i < shape.entries.size(); ++i)
-    map.set_at(shape.entries[i], std::move(values[i]));
-  return Value::dict(std::move(map));
+  return Value::dict(shape.map, shape.entries, values);
 }
 
 Value make_range(const Value& start_value, const Value& end_value) {
