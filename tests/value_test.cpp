@@ -305,6 +305,30 @@ TEST(Sharing, DictsMadeAfterOthersWentHoldOnlyTheirOwnEntries) {
   }
 }
 
+// Strings that went are made over for new ones, which know nothing of them: not their text,
+// nor whether it was all ASCII, nor their kind (an error's text is a string's too).
+TEST(Sharing, StringsMadeAfterOthersWentKnowNothingOfThem) {
+  for (int round = 0; round < 3; ++round) {
+    {
+      std::vector<Value> gone;
+      for (int k = 0; k < 300; ++k) {
+        Value s = k % 2 ? Value::string(std::string(40, 'x') + "\xc3\xa9") : Value::error("é");
+        EXPECT_FALSE(s.is_ascii());
+        gone.push_back(std::move(s));
+      }
+    }
+    std::vector<Value> made;
+    for (int k = 0; k < 300; ++k) made.push_back(Value::string(std::to_string(k)));
+    for (int k = 0; k < 300; ++k) {
+      const Value& s = made[size_t(k)];
+      ASSERT_TRUE(s.is(Value::String));
+      ASSERT_EQ(s.as_string(), std::to_string(k));
+      EXPECT_TRUE(s.is_ascii());
+      EXPECT_TRUE(s.is_unique());
+    }
+  }
+}
+
 TEST(Sharing, ErrorsKeepTheirKindWhenCopied) {
   Value e = Value::error("m");
   Value copy = e;

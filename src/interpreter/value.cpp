@@ -43,20 +43,6 @@ uint64_t mix(uint64_t h) {
 
 }  // namespace
 
-Value Value::string(std::string text) {
-  auto* o = make_object<StringObject>();
-  o->text = std::move(text);
-  Value v(String, 0);
-  v.set_heap(o);
-  return v;
-}
-
-Value Value::error(std::string message) {
-  Value v = string(std::move(message));
-  v.m_kind = Error;
-  return v;
-}
-
 namespace {
 
 size_t block_bytes(size_t capacity) { return sizeof(ArrayObject) + capacity * sizeof(Value); }
@@ -101,50 +87,51 @@ class SpareBlocks {
 };
 constinit thread_local SpareBlocks t_spare_blocks;
 
-// Dicts kept for the next dict when a dict goes, with the room their values had: a program
-// that makes records and drops them (a new body per step) otherwise spends a tenth of its
-// instructions in the allocator, twice per dict. A kept dict is empty; its first word links it
-// to the next. A sanitizer build keeps none.
-class SpareDicts {
+// Strings and dicts kept for the next ones of their kind when they go: a program that makes
+// short texts or records and drops them (a word per step, a new body per step) otherwise spends
+// up to a tenth of its instructions in the allocator. A kept object is empty (a dict keeps the
+// room its values had); its first word links it to the next. A sanitizer build keeps none.
+template <class T, size_t Kept>
+class SpareObjects {
  public:
 #if defined(__SANITIZE_ADDRESS__)
   static constexpr size_t KEPT = 0;
 #else
-  static constexpr size_t KEPT = 64;
+  static constexpr size_t KEPT = Kept;
 #endif
-  static constexpr size_t LARGEST_ROOM = 64;  // values
 
-  DictObject* take() {
-    DictObject* o = m_first;
-    if (!o) return nullptr;
+  // A kept object, as new, or a new one.
+  T* take() {
+    T* o = m_first;
+    if (!o) return make_object<T>();
     HeapObject* next;
     std::memcpy(&next, static_cast<const void*>(o), sizeof next);
-    m_first = static_cast<DictObject*>(next);
+    m_first = static_cast<T*>(next);
     --m_count;
     o->refs = 1;
     o->spare = 0;
     return o;
   }
-  // Keeps the emptied `o` unless enough dicts wait already.
-  bool keep(DictObject* o) {
-    if (m_count >= KEPT || o->map.room() > LARGEST_ROOM) return false;
+  // Keeps the emptied `o`, or deletes it when enough objects wait already.
+  void keep(T* o) {
+    if (m_count >= KEPT) {
+      delete o;
+      return;
+    }
     HeapObject* next = m_first;
     std::memcpy(static_cast<void*>(o), &next, sizeof next);
     m_first = o;
     ++m_count;
-    return true;
   }
 
  private:
-  DictObject* m_first = nullptr;
+  T* m_first = nullptr;
   size_t m_count = 0;
 };
-constinit thread_local SpareDicts t_spare_dicts;
-
-DictObject* new_dict_object() {
-  if (DictObject* o = t_spare_dicts.take()) return o;
-  return make_object<DictObject>();
-}
+constinit thread_local SpareObjects<DictObject, 64> t_spare_dicts;
+constinit thread_local SpareObjects<StringObject, 256> t_spare_strings;
+// A kept dict's values keep their room, up to this many.
+constexpr size_t LARGEST_KEPT_DICT = 64;
 
 void* new_block(size_t capacity) {
   if (void* block = t_spare_blocks.take(capacity)) return block;
@@ -188,6 +175,20 @@ void free_array(ArrayObject* o) noexcept {
 
 }  // namespace
 
+Value Value::string(std::string text) {
+  auto* o = t_spare_strings.take();
+  o->text = std::move(text);
+  Value v(String, 0);
+  v.set_heap(o);
+  return v;
+}
+
+Value Value::error(std::string message) {
+  Value v = string(std::move(message));
+  v.m_kind = Error;
+  return v;
+}
+
 Value Value::empty_array(size_t capacity) {
   Value v(Array, 0);
   v.set_heap(array_block(capacity));
@@ -228,7 +229,7 @@ void Value::make_room(size_t capacity) {
 }
 
 Value Value::dict(DictMap map) {
-  auto* o = new_dict_object();
+  auto* o = t_spare_dicts.take();
   o->map = std::move(map);
   Value v(Dict, 0);
   v.set_heap(o);
@@ -236,7 +237,7 @@ Value Value::dict(DictMap map) {
 }
 
 Value Value::dict(const DictMap& model, std::span<const uint32_t> entries, Value* values) {
-  auto* o = new_dict_object();
+  auto* o = t_spare_dicts.take();
   Value v(Dict, 0);
   v.set_heap(o);  // from here `v` lets go of the dict should copying fail
   o->map.copy_from(model);
@@ -287,9 +288,12 @@ namespace {
 void delete_payload(Value::Kind kind, HeapObject* p) {
   switch (kind) {
     case Value::String:
-    case Value::Error:
-      delete static_cast<StringObject*>(p);
+    case Value::Error: {
+      auto* s = static_cast<StringObject*>(p);
+      std::string().swap(s->text);  // its text goes now
+      t_spare_strings.keep(s);
       break;
+    }
     case Value::Array:
       free_array(static_cast<ArrayObject*>(p));
       break;
@@ -375,7 +379,10 @@ void Value::destroy(Kind kind, HeapObject* payload) noexcept {
       auto* dict = static_cast<DictObject*>(dead.dicts);
       dead.dicts = next_dead(dict);
       dict->map.empty_out();  // a collection among its values joins the queue
-      if (!t_spare_dicts.keep(dict)) delete dict;
+      if (dict->map.room() > LARGEST_KEPT_DICT)
+        delete dict;
+      else
+        t_spare_dicts.keep(dict);
     }
   }
   dead.draining = false;
