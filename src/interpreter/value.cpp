@@ -112,12 +112,10 @@ class SpareObjects {
     o->spare = 0;
     return o;
   }
-  // Keeps the emptied `o`, or deletes it when enough objects wait already.
+  // Whether enough objects wait already: one that goes is then deleted.
+  bool full() const { return m_count >= KEPT; }
+  // Keeps the emptied `o`, when not full.
   void keep(T* o) {
-    if (m_count >= KEPT) {
-      delete o;
-      return;
-    }
     HeapObject* next = m_first;
     std::memcpy(static_cast<void*>(o), &next, sizeof next);
     m_first = o;
@@ -290,8 +288,12 @@ void delete_payload(Value::Kind kind, HeapObject* p) {
     case Value::String:
     case Value::Error: {
       auto* s = static_cast<StringObject*>(p);
-      std::string().swap(s->text);  // its text goes now
-      t_spare_strings.keep(s);
+      if (t_spare_strings.full()) {
+        delete s;
+      } else {
+        std::string().swap(s->text);  // its text goes now
+        t_spare_strings.keep(s);
+      }
       break;
     }
     case Value::Array:
@@ -378,11 +380,12 @@ void Value::destroy(Kind kind, HeapObject* payload) noexcept {
     } else {
       auto* dict = static_cast<DictObject*>(dead.dicts);
       dead.dicts = next_dead(dict);
-      dict->map.empty_out();  // a collection among its values joins the queue
-      if (dict->map.room() > LARGEST_KEPT_DICT)
-        delete dict;
-      else
+      if (t_spare_dicts.full() || dict->map.room() > LARGEST_KEPT_DICT) {
+        delete dict;  // a collection among its values joins the queue
+      } else {
+        dict->map.empty_out();  // likewise
         t_spare_dicts.keep(dict);
+      }
     }
   }
   dead.draining = false;
