@@ -68,7 +68,8 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},
       {"x = f(a, 1)", Op::CallLeaves},
-      {"x = len(a)", Op::CallBuiltinLeaves},
+      {"x = len(a)", Op::LengthLeaf},
+      {"x = len(a, 1)", Op::CallBuiltinLeaves},
       {"print(max(a, 1.5))", Op::CallBuiltinLeaves},
       {"x += 1", Op::AddConstant},
       {"while x < 9 { x += 1 }", Op::AddConstantLoop},
@@ -134,7 +135,8 @@ TEST(Lowering, LiteralOperandsNameCellsOfTheirConstants) {
       {"while i < 10 { }", Op::CompareJumpLL, "10"},
       {"a = push(a, \"s\")", Op::PushLeaf, "s"},
       {"x = true", Op::StoreLeaf, "true"},
-      {"print(len(\"abc\"))", Op::CallBuiltinLeaves, "abc"},
+      {"print(abs(-2))", Op::CallBuiltinLeaves, "-2"},
+      {"print(len(\"abc\"))", Op::LengthLeaf, "abc"},
   };
   for (const Row& row : rows) {
     Program p = parse(row.source);
@@ -416,6 +418,9 @@ TEST(Engine, BothModesAgree) {
       {"a = [1, 2] n = len(a) r = [n, max(n, 5), min(1.5, n), len(\"ab\"), pow(2), abs(0 - n)]",
        "[2, 5, 1.5, 2, null, 2]"},
       {"a = [1, 2] b = reverse(a) c = pop(a) r = [a, b, c, len(a)]", "[[1, 2], [2, 1], 2, 2]"},
+      {"a = [1, [2, 3]] s = \"h\u00e9!\" d = {k: 1, j: 2} r = [len(a), len(a[1]), len(s), len(d), "
+       "len(4), len(\"\"), len([]), len(a, 9)]",
+       "[2, 2, 4, 2, null, 0, 0, 2]"},
       {"def f(p) { q = len(p) + len(q) return q } q = \"abc\" r = [f([1]), q]", "[4, abc]"},
       // Literals read as operands live in cells, filled for nested functions too.
       {"def f() { def g(x) { return x * 2.5 + 1.0 } return [g(2.0), h(1)] } "

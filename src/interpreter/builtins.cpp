@@ -57,6 +57,7 @@ constexpr BuiltinEntry TABLE[] = {
 };
 
 static_assert(TABLE[BUILTIN_PUSH].name == "push");
+static_assert(TABLE[BUILTIN_LEN].name == "len");
 
 constexpr double TWO_POW_63 = 9223372036854775808.0;
 

@@ -36,6 +36,8 @@ std::vector<std::string_view> builtin_names();
 const BuiltinEntry* find_builtin(std::string_view name);
 // The table index of `push`, which the interpreter runs in place for `a = push(a, x)`.
 inline constexpr int BUILTIN_PUSH = 6;
+// The table index of `len`, which the interpreter works out itself for an array.
+inline constexpr int BUILTIN_LEN = 0;
 
 // Runs builtin `index` with the argument-count rule applied: too few arguments give Null.
 Value call_builtin_at(int index, BuiltinArgs args, Host& host);

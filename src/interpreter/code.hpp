@@ -95,6 +95,7 @@ enum class Op : uint8_t {
   WhileLoopUnflagged,
   ForRangeLoopUnflagged,
   ForArrayLoopUnflagged,
+  LengthLeaf,  // push len(leaf b), an array's size read in place
 };
 
 // Whether an instruction's b is a jump target, and whether its c is one: a loop end's b is the
@@ -161,6 +162,7 @@ constexpr NameFields name_fields(Op op) {
     case Op::CompareJumpSL:
     case Op::BinaryLS:
     case Op::MatchLeaf:
+    case Op::LengthLeaf:
       return {0, FIELD_B, 0};
     case Op::UpdateL:
     case Op::StoreLeaf:

@@ -441,6 +441,10 @@ void Lowering::call(const CallExpr& c) {
       std::all_of(c.args.begin(), c.args.end(), [](const ExprPtr& a) { return is_leaf(*a); })) {
     uint32_t first = leaf(*c.args[0]);
     uint32_t second = n == 2 ? leaf(*c.args[1]) : first;
+    if (builtin == BUILTIN_LEN && n == 1) {
+      emit({Op::LengthLeaf, 0, 0, 0, first}, 1);
+      return;
+    }
     if (builtin >= 0) {
       emit({Op::CallBuiltinLeaves, static_cast<uint8_t>(n), 0, static_cast<uint32_t>(builtin),
             first, second},

@@ -389,6 +389,7 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(WhileLoopUnflagged),
       HANDLER(ForRangeLoopUnflagged),
       HANDLER(ForArrayLoopUnflagged),
+      HANDLER(LengthLeaf),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -445,6 +446,17 @@ op_CallBuiltinLeaves : {
   } else {
     const Value pair[2] = {LEAF(ip->b), LEAF(ip->c)};  // side by side, as the builtin reads them
     *sp = call_builtin_reading(static_cast<int>(ip->a), ReadArgs(pair, 2), m_host);
+  }
+  ++sp;
+  NEXT();
+}
+op_LengthLeaf : {
+  {
+    const Value& v = LEAF(ip->b);
+    if (v.is(Value::Array)) [[likely]]
+      *sp = Value::number(static_cast<int64_t>(v.as_array().size()));
+    else
+      *sp = call_builtin_reading(BUILTIN_LEN, ReadArgs(&v, 1), m_host);
   }
   ++sp;
   NEXT();
