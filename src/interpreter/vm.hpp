@@ -179,7 +179,7 @@ class Interpreter {
   template <class Left>
   void store_binary(NameId name, Left&& left, TokenKind op, const Value& right);
   void binary_in_place(Value& left, TokenKind op, const Value& right);
-  void add_constant(NameId name, TokenKind op, const Value& original, int32_t step);
+  bool add_constant(NameId name, int32_t step);
 
   LoweringOptions m_options;
   std::vector<NameEntry> m_names;

@@ -154,16 +154,16 @@ template <class Left>
   if (outcome == DIVIDED_BY_ZERO) report_division();
 }
 
-// `x op= k` for a Number constant k, done as adding `step` to a Number in x's own binding.
-[[gnu::always_inline]] inline void Interpreter::add_constant(NameId name, TokenKind op,
-                                                             const Value& original, int32_t step) {
+// `x op= k` for a Number constant k, done as adding `step` to a Number in x's own binding;
+// false when x's own binding holds no Number, and the generic rule must apply. The caller
+// looks the constant up only then.
+[[gnu::always_inline]] inline bool Interpreter::add_constant(NameId name, int32_t step) {
   Value* slot = own_binding(name);
-  if (slot && slot->is(Value::Number)) {
-    uint64_t sum = static_cast<uint64_t>(slot->as_number()) + static_cast<uint64_t>(int64_t{step});
-    slot->set_number(static_cast<int64_t>(sum));
-  } else {
-    update(name, op, original);
-  }
+  if (!slot || !slot->is(Value::Number)) [[unlikely]]
+    return false;
+  uint64_t sum = static_cast<uint64_t>(slot->as_number()) + static_cast<uint64_t>(int64_t{step});
+  slot->renumber(static_cast<int64_t>(sum));
+  return true;
 }
 
 // `x = push(x, item)`: an array in x's own binding grows in place (copied first if shared);
@@ -789,11 +789,13 @@ op_UpdateL : {
   NEXT();
 }
 op_AddConstant : {
-  add_constant(ip->a, operator_of(ip), CONSTANT(ip->b), static_cast<int32_t>(ip->c));
+  if (!add_constant(ip->a, static_cast<int32_t>(ip->c)))
+    update(ip->a, operator_of(ip), CONSTANT(ip->b));
   NEXT();
 }
 op_AddConstantLoop : {
-  add_constant(ip->a, operator_of(ip), CONSTANT(ip->b), static_cast<int32_t>(ip->c));
+  if (!add_constant(ip->a, static_cast<int32_t>(ip->c)))
+    update(ip->a, operator_of(ip), CONSTANT(ip->b));
   ++ip;
   DISPATCH();
 }
