@@ -98,9 +98,8 @@ template <class T>
   if (op == TokenKind::Star) return Value::real(a * b);
   if (op == TokenKind::Plus) return Value::real(a + b);
   if (op == TokenKind::Minus) return Value::real(a - b);
+  if (op == TokenKind::Slash) return Value::real(a / b);
   switch (op) {
-    case TokenKind::Slash:
-      return Value::real(a / b);
     case TokenKind::Percent:
       return Value::real(std::fmod(a, b));
     case TokenKind::StarStar:
