@@ -111,6 +111,9 @@ class Interpreter {
   struct Frame {
     Frame(const Instr* r, const Chunk* c, Value&& f, size_t s, bool n, const LeafCells* l)
         : resume(r), chunk(c), function(std::move(f)), shadowed_start(s), native(n), leaf(l) {}
+    // A call in cells: it keeps nothing alive and displaces nothing.
+    Frame(const Instr* r, const Chunk* c, bool n, const LeafCells* l)
+        : resume(r), chunk(c), shadowed_start(0), native(n), leaf(l) {}
     const Instr* resume;
     const Chunk* chunk;
     Value function;  // keeps the body alive even if its name is rebound

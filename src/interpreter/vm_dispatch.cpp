@@ -208,7 +208,7 @@ template <class Left>
   // A call in cells assigns nothing but its cells: the name it was called by keeps the function
   // alive until it returns, and it displaces nothing.
   if (leaf) {
-    m_frames.emplace_back(resume, &fn.chunk, Value(), 0, native, leaf);
+    m_frames.emplace_back(resume, &fn.chunk, native, leaf);
     ++m_depth;
     size_t given = std::min(params, argc);
     NameEntry* cells = m_names.data() + leaf->first_cell;
@@ -229,7 +229,7 @@ template <class Left>
     const FunctionData& fn, const LeafCells& leaf, const Value& first, const Value& second,
     size_t argc, const Instr* resume) {
   if (m_depth >= MAX_CALL_DEPTH) throw RecursionTooDeep{};
-  m_frames.emplace_back(resume, &fn.chunk, Value(), 0, false, &leaf);
+  m_frames.emplace_back(resume, &fn.chunk, false, &leaf);
   ++m_depth;
   size_t given = std::min(fn.params.size(), argc);
   NameEntry* cells = m_names.data() + leaf.first_cell;
