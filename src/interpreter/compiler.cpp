@@ -187,6 +187,9 @@ class Lowering {
 
   void expr(const Expr& e);
   void node(const Expr& e);
+  // `a[i]`, `a[i + 1]` and `d.key` on a name, with a short index that calls no user function.
+  void indexed_name(const IndexExpr& x);
+  void dict_literal(const DictExpr& d);
   void link(const Expr& e);
   void call(const CallExpr& c);
   bool literal_array(const ArrayExpr& a);
@@ -365,20 +368,9 @@ void Lowering::node(const Expr& e) {
       emit({Op::BinaryLL, op_code(b.op), 0, left, leaf(*b.right)}, 1);
       return;
     }
-    case Expr::Index: {  // a name indexed by a short expression that calls no user function
-      const auto& x = static_cast<const IndexExpr&>(e);
-      NameId target = static_cast<const IdentifierExpr&>(*x.target).name;
-      if (x.index->kind == Expr::String) {
-        emit({Op::MemberName, 0, 0, target, key(static_cast<const StringExpr&>(*x.index).text())},
-             1);
-      } else if (is_leaf(*x.index)) {
-        emit({Op::IndexLL, 0, 0, target, leaf(*x.index)}, 1);
-      } else {
-        expr(*x.index);
-        emit({Op::IndexName, 0, 0, target}, 0);
-      }
+    case Expr::Index:  // a name indexed by a short expression that calls no user function
+      indexed_name(static_cast<const IndexExpr&>(e));
       return;
-    }
     case Expr::Unary: {
       if (specialise() && is_negative_literal(e)) {
         emit({Op::Const, 0, 0, constant(literal(e))}, 1);
@@ -400,18 +392,9 @@ void Lowering::node(const Expr& e) {
       emit({Op::MakeArray, 0, 0, 0, static_cast<uint32_t>(n)}, 1 - n);
       return;
     }
-    case Expr::Dict: {
-      const auto& d = static_cast<const DictExpr&>(e);
-      for (const DictEntry& entry : d.entries) expr(*entry.value);
-      DictShape shape;
-      for (const DictEntry& entry : d.entries)
-        shape.entries.push_back(shape.map.entry_of(entry.key, DictMap::hash(entry.key)));
-      m_chunk.dicts.push_back(std::move(shape));
-      int n = static_cast<int>(d.entries.size());
-      uint32_t index = static_cast<uint32_t>(m_chunk.dicts.size() - 1);
-      emit({Op::MakeDict, 0, 0, index, static_cast<uint32_t>(n)}, 1 - n);
+    case Expr::Dict:
+      dict_literal(static_cast<const DictExpr&>(e));
       return;
-    }
     case Expr::Range: {
       const auto& r = static_cast<const RangeExpr&>(e);
       expr(*r.start);
@@ -420,6 +403,30 @@ void Lowering::node(const Expr& e) {
       return;
     }
   }
+}
+
+void Lowering::indexed_name(const IndexExpr& x) {
+  NameId target = static_cast<const IdentifierExpr&>(*x.target).name;
+  if (x.index->kind == Expr::String) {
+    emit({Op::MemberName, 0, 0, target, key(static_cast<const StringExpr&>(*x.index).text())}, 1);
+  } else if (is_leaf(*x.index)) {
+    emit({Op::IndexLL, 0, 0, target, leaf(*x.index)}, 1);
+  } else {
+    expr(*x.index);
+    emit({Op::IndexName, 0, 0, target}, 0);
+  }
+}
+
+// The values go on the stack; the keys are laid out once, in the literal's shape.
+void Lowering::dict_literal(const DictExpr& d) {
+  for (const DictEntry& entry : d.entries) expr(*entry.value);
+  DictShape shape;
+  for (const DictEntry& entry : d.entries)
+    shape.entries.push_back(shape.map.entry_of(entry.key, DictMap::hash(entry.key)));
+  m_chunk.dicts.push_back(std::move(shape));
+  int n = static_cast<int>(d.entries.size());
+  uint32_t index = static_cast<uint32_t>(m_chunk.dicts.size() - 1);
+  emit({Op::MakeDict, 0, 0, index, static_cast<uint32_t>(n)}, 1 - n);
 }
 
 // An array of literals is made once, as a constant: every evaluation shares its payload, which
