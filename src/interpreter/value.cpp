@@ -47,19 +47,35 @@ namespace {
 
 size_t block_bytes(size_t capacity) { return sizeof(ArrayObject) + capacity * sizeof(Value); }
 
+// A payload that went (a dead collection waiting to be freed, or a spare object) is free to
+// hold in its count the link to the next one of its list.
+static_assert(sizeof(HeapObject) >= sizeof(HeapObject*));
+void set_next_dead(HeapObject* dead, HeapObject* next) noexcept {
+  std::memcpy(static_cast<void*>(dead), &next, sizeof next);
+}
+HeapObject* next_dead(const HeapObject* dead) noexcept {
+  HeapObject* next;
+  std::memcpy(&next, static_cast<const void*>(dead), sizeof next);
+  return next;
+}
+
+// Whether payloads that go are kept for reuse. A sanitizer build keeps none, so that it sees
+// every block's use.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool KEEP_SPARES = false;
+#else
+constexpr bool KEEP_SPARES = true;
+#endif
+
 // Blocks of small arrays, kept for the next array of the same capacity when an array goes.
 // Without them, programs that build short arrays and drop them (a new arrangement per step, a
 // node per level) spent up to a twelfth of their instructions in the allocator, whose own cache
 // holds only seven blocks of a size. At most KEPT_BYTES wait here; what is left at exit goes
-// with the process. A sanitizer build keeps none, so that it sees every block's use.
+// with the process.
 class SpareBlocks {
  public:
   static constexpr size_t LARGEST = 62;  // elements
-#if defined(__SANITIZE_ADDRESS__)
-  static constexpr size_t KEPT_BYTES = 0;
-#else
-  static constexpr size_t KEPT_BYTES = 256 * 1024;
-#endif
+  static constexpr size_t KEPT_BYTES = KEEP_SPARES ? 256 * 1024 : 0;
 
   // A kept block for `capacity` elements, or null.
   void* take(size_t capacity) {
@@ -90,23 +106,17 @@ constinit thread_local SpareBlocks t_spare_blocks;
 // Strings and dicts kept for the next ones of their kind when they go: a program that makes
 // short texts or records and drops them (a word per step, a new body per step) otherwise spends
 // up to a tenth of its instructions in the allocator. A kept object is empty (a dict keeps the
-// room its values had); its first word links it to the next. A sanitizer build keeps none.
+// room its values had) and linked to the next like a dead one.
 template <class T, size_t Kept>
 class SpareObjects {
  public:
-#if defined(__SANITIZE_ADDRESS__)
-  static constexpr size_t KEPT = 0;
-#else
-  static constexpr size_t KEPT = Kept;
-#endif
+  static constexpr size_t KEPT = KEEP_SPARES ? Kept : 0;
 
   // A kept object, as new, or a new one.
   T* take() {
     T* o = m_first;
     if (!o) return make_object<T>();
-    HeapObject* next;
-    std::memcpy(&next, static_cast<const void*>(o), sizeof next);
-    m_first = static_cast<T*>(next);
+    m_first = static_cast<T*>(next_dead(o));
     --m_count;
     o->refs = 1;
     o->spare = 0;
@@ -116,8 +126,7 @@ class SpareObjects {
   bool full() const { return m_count >= KEPT; }
   // Keeps the emptied `o`, when not full.
   void keep(T* o) {
-    HeapObject* next = m_first;
-    std::memcpy(static_cast<void*>(o), &next, sizeof next);
+    set_next_dead(o, m_first);
     m_first = o;
     ++m_count;
   }
@@ -322,17 +331,6 @@ void delete_payload(Value::Kind kind, HeapObject* p) {
 }  // namespace
 
 namespace {
-
-// A dead payload's count is free to hold the link to the next dead collection.
-static_assert(sizeof(HeapObject) >= sizeof(HeapObject*));
-void set_next_dead(HeapObject* dead, HeapObject* next) noexcept {
-  std::memcpy(static_cast<void*>(dead), &next, sizeof next);
-}
-HeapObject* next_dead(const HeapObject* dead) noexcept {
-  HeapObject* next;
-  std::memcpy(&next, static_cast<const void*>(dead), sizeof next);
-  return next;
-}
 
 // The last character position asked of a string, forgotten when that string changes or goes.
 struct CharacterMark {

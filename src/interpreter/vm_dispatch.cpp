@@ -41,10 +41,6 @@ std::optional<int64_t> range_bound(const Value& v) {
   return map.value_of_entry(key.entry);
 }
 
-Value make_dict(const DictShape& shape, Value* values) {
-  return Value::dict(shape.map, shape.entries, values);
-}
-
 Value make_range(const Value& start_value, const Value& end_value) {
   std::optional<int64_t> start = range_bound(start_value);
   std::optional<int64_t> end = range_bound(end_value);
@@ -513,7 +509,8 @@ op_MakeArray : {
 op_MakeDict : {
   {
     Value* values = sp - ip->b;
-    Value dict = make_dict(m_frames.back().chunk->dicts[ip->a], values);
+    const DictShape& shape = chunk->dicts[ip->a];
+    Value dict = Value::dict(shape.map, shape.entries, values);
     clear(values, sp);
     sp = values;
     *sp++ = std::move(dict);
@@ -900,7 +897,7 @@ op_PushIndexName : {
   NEXT();
 }
 op_MatchTable : {
-  ip += matching_arm(m_frames.back().chunk->tables[ip->a], sp[-1]);
+  ip += matching_arm(chunk->tables[ip->a], sp[-1]);
   DISPATCH();
 }
 op_IndexLLTo : {
