@@ -253,21 +253,21 @@ template <class Left>
       assign(fn.params[i], std::move(args[i]));
       continue;
     }
-    m_shadowed.emplace_back(fn.params[i], e.frame, std::move(e.value));
+    m_shadowed.save(fn.params[i], e.frame, e.value);
     e.value.swap(args[i]);  // the cell was left empty: nothing to let go of
     e.frame = m_depth;
   }
 }
 
 [[gnu::always_inline]] inline void Interpreter::pop_frame(size_t start) {
-  Shadowed* first = m_shadowed.data() + start;
-  for (Shadowed* saved = std::to_address(m_shadowed.end()); saved != first;) {
+  Shadowed* first = m_shadowed.at(start);
+  for (Shadowed* saved = m_shadowed.end(); saved != first;) {
     --saved;
     NameEntry& e = m_names[saved->name];
-    e.value.swap(saved->value);
+    e.value = std::move(saved->value);
     e.frame = saved->frame | (e.frame & DECLARED_GLOBAL);  // declared during the call, it stays
   }
-  m_shadowed.erase(m_shadowed.begin() + static_cast<ptrdiff_t>(start), m_shadowed.end());
+  m_shadowed.drop_to(first);
   --m_depth;
 }
 
