@@ -111,6 +111,35 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
   }
 }
 
+// A condition that joins comparisons of leaves with `and`, or two with `or`, is lowered to jumps
+// on the comparisons, with no result on the stack; any other operand keeps the generic rule.
+TEST(Lowering, JoinedComparisonsOfLeavesAreJumps) {
+  struct Row {
+    const char* source;
+    bool jumps;
+  };
+  const Row rows[] = {
+      {"if a < 1 and b > 2 { }", true},
+      {"while a < 1 and b > 2 and c != \"x\" and -1 <= d { }", true},
+      {"if a == 1 or b == 2 { }", true},
+      {"while x < 1.5 or true == y { }", true},
+      {"if a and b > 2 { }", false},
+      {"if a < 1 and f() { }", false},
+      {"if a[0] < 1 or b < 2 { }", false},
+      {"if a < 1 or b < 2 or c < 3 { }", false},
+      {"if a < 1 or b < 2 and c < 3 { }", false},
+      {"if (a < 1 or b < 2) and c < 3 { }", false},
+      {"if a + 1 and b < 2 { }", false},
+  };
+  for (const Row& row : rows) {
+    std::vector<Op> ops = ops_of(row.source, true);
+    EXPECT_EQ(!has(ops, Op::JumpIfFalse) && !has(ops, Op::Binary) && !has(ops, Op::BinaryLL),
+              row.jumps)
+        << row.source;
+    EXPECT_TRUE(has(ops_of(row.source, false), Op::JumpIfFalse)) << row.source;
+  }
+}
+
 // A minus before a number literal is worked out when the code is lowered, by the rule of any
 // minus; before anything else it stays a minus.
 TEST(Lowering, NegativeLiteralsAreWorkedOutOnce) {
@@ -434,6 +463,17 @@ TEST(Engine, BothModesAgree) {
       {"x = 1 x = x / 0 r = x", "0"},
       {"r = [1, 2][1] + {a: 4}.a", "6"},
       {"r = 1 < 2 and 2.0 < 1.5", "false"},
+      // Conditions of compared leaves joined by `and` and `or`: a Null on either side, from
+      // mixed kinds or an ordering of strings, makes the whole false, whichever side is true.
+      {"n = 0 s = \"a\" f = 1.5 t = true r = [] for i in 0..6 { "
+       "if i > 1 and i < 4 { r = push(r, i) } if i == 0 or i == 5 { r = push(r, -i) } "
+       "if i < 3 and i > 0 and i != 2 { r = push(r, 10 + i) } } "
+       "if n == 0 or s == 1 { r = push(r, \"a\") } if s == 1 or n == 0 { r = push(r, \"b\") } "
+       "if n == 1 or s == \"a\" { r = push(r, \"c\") } if s < \"b\" or n == 0 { r = push(r, \"d\") } "
+       "if t == true or f > 9.0 { r = push(r, \"e\") } if f > 2.0 or f < 1.0 { r = push(r, \"f\") } "
+       "if n == 0 and s == 1 { r = push(r, \"g\") } if n == 0 and s != \"b\" { r = push(r, \"h\") } "
+       "k = 0 while k < 10 and k != 7 { k += 1 } while k == 7 or k == 8 { k += 1 } r = push(r, k)",
+       "[0, 11, 2, 3, -5, c, e, h, 9]"},
   };
   for (const Row& row : rows) {
     for (bool specialise : {true, false}) {

@@ -96,6 +96,11 @@ enum class Op : uint8_t {
   ForRangeLoopUnflagged,
   ForArrayLoopUnflagged,
   LengthLeaf,  // push len(leaf b), an array's size read in place
+  // The first half of `if p or q` for comparisons p and q of leaves: leaf a (op x) leaf b is p.
+  // To c when p is Null, on past the next instruction (q must be no Null) when it is true, on
+  // to the next (q must be true) when it is false.
+  OrTestLL,
+  NullJumpLL,  // to c when leaf a (op x) leaf b is Null
 };
 
 // Whether an instruction's b is a jump target, and whether its c is one: a loop end's b is the
@@ -122,6 +127,8 @@ constexpr bool jumps_by_c(Op op) {
     case Op::CompareJumpSL:
     case Op::CompareJumpSS:
     case Op::MatchLeaf:
+    case Op::OrTestLL:
+    case Op::NullJumpLL:
       return true;
     default:
       return jumps_by_b(op);
@@ -157,6 +164,8 @@ constexpr NameFields name_fields(Op op) {
       return {0, 0, FIELD_A};
     case Op::BinaryLL:
     case Op::CompareJumpLL:
+    case Op::OrTestLL:
+    case Op::NullJumpLL:
       return {0, FIELD_A | FIELD_B, 0};
     case Op::BinarySL:
     case Op::CompareJumpSL:

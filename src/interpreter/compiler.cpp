@@ -1,5 +1,6 @@
 #include "interpreter/compiler.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,29 @@ bool is_negative_literal(const Expr& e) {
 bool is_leaf(const Expr& e) {
   return e.kind == Expr::Number || e.kind == Expr::Float || e.kind == Expr::String ||
          e.kind == Expr::Boolean || e.kind == Expr::Identifier || is_negative_literal(e);
+}
+
+bool is_leaf_comparison(const Expr& e) {
+  if (e.kind != Expr::Binary) return false;
+  const auto& b = static_cast<const BinaryExpr&>(e);
+  return operators::comparison_bit(b.op) && is_leaf(*b.left) && is_leaf(*b.right);
+}
+
+// The operands of `p and q and ...`, leftmost first, when each is a comparison of leaves; none
+// otherwise. The chain is walked, not recursed, however long it is.
+std::vector<const Expr*> compared_operands(const BinaryExpr& condition) {
+  std::vector<const Expr*> found;
+  const Expr* at = &condition;
+  while (at->kind == Expr::Binary && static_cast<const BinaryExpr*>(at)->op == TokenKind::And) {
+    const auto* b = static_cast<const BinaryExpr*>(at);
+    if (!is_leaf_comparison(*b->right)) return {};
+    found.push_back(b->right.get());
+    at = b->left.get();
+  }
+  if (!is_leaf_comparison(*at)) return {};
+  found.push_back(at);
+  std::reverse(found.begin(), found.end());
+  return found;
 }
 
 // The value of a literal leaf.
@@ -171,9 +195,20 @@ class Lowering {
  private:
   size_t emit(Instr i, int effect);
   uint32_t here() const { return static_cast<uint32_t>(m_chunk.code.size()); }
-  // Points a jump lowered earlier here; NO_JUMP, where nothing jumps, is let be.
+  // Points a jump lowered earlier here; NO_JUMP, where nothing jumps, is let be. Jumps of one
+  // condition to one place are chained until then: each target holds the jump before it plus
+  // one, and the first 0.
   void land(size_t jump) {
-    if (jump != NO_JUMP) m_chunk.code[jump].c = here();
+    while (jump != NO_JUMP) {
+      uint32_t before = m_chunk.code[jump].c;
+      m_chunk.code[jump].c = here();
+      jump = before == 0 ? NO_JUMP : before - 1;
+    }
+  }
+  // Chains a jump of a condition to the one before it, for land().
+  size_t chain(size_t jump, size_t before) {
+    if (before != NO_JUMP) m_chunk.code[jump].c = static_cast<uint32_t>(before + 1);
+    return jump;
   }
   static constexpr size_t NO_JUMP = SIZE_MAX;
   uint32_t constant(Value v);
@@ -197,6 +232,12 @@ class Lowering {
   // Lowers a condition; returns the jump taken when it is false, to be landed by the caller,
   // or NO_JUMP for a literal that is always true.
   size_t jump_unless(const Expr& condition);
+  // `p and q and ...` and `p or q` of comparisons of leaves, as jumps chained for land();
+  // NO_JUMP, with nothing lowered, for any other condition.
+  size_t jump_unless_both(const BinaryExpr& condition);
+  size_t jump_unless_either(const BinaryExpr& condition);
+  // The instruction `op` on a comparison of two leaves.
+  size_t leaf_comparison(Op op, const Expr& e);
 
   void assign(const AssignStmt& s);
   void store(NameId name);
@@ -478,12 +519,13 @@ size_t Lowering::jump_unless(const Expr& condition) {
     return NO_JUMP;  // `while true`
   if (specialise() && condition.kind == Expr::Binary) {
     const auto& b = static_cast<const BinaryExpr&>(condition);
+    if (b.op == TokenKind::And || b.op == TokenKind::Or) {
+      size_t jumps = b.op == TokenKind::And ? jump_unless_both(b) : jump_unless_either(b);
+      if (jumps != NO_JUMP) return jumps;
+    }
     uint16_t bit = operators::comparison_bit(b.op);  // 0 for an operator that compares nothing
     if (bit) {
-      if (is_leaf(*b.left) && is_leaf(*b.right)) {
-        uint32_t left = leaf(*b.left);
-        return emit({Op::CompareJumpLL, op_code(b.op), bit, left, leaf(*b.right)}, 0);
-      }
+      if (is_leaf(*b.left) && is_leaf(*b.right)) return leaf_comparison(Op::CompareJumpLL, b);
       expr(*b.left);
       if (is_leaf(*b.right))
         return emit({Op::CompareJumpSL, op_code(b.op), bit, 0, leaf(*b.right)}, -1);
@@ -493,6 +535,29 @@ size_t Lowering::jump_unless(const Expr& condition) {
   }
   expr(condition);
   return emit({Op::JumpIfFalse}, -1);
+}
+
+size_t Lowering::leaf_comparison(Op op, const Expr& e) {
+  const auto& b = static_cast<const BinaryExpr&>(e);
+  uint32_t left = leaf(*b.left);
+  return emit({op, op_code(b.op), operators::comparison_bit(b.op), left, leaf(*b.right)}, 0);
+}
+
+// Comparisons of leaves have no effect and give a Boolean or Null, so `p and q` is true just
+// when both are true: a false one may skip the others.
+size_t Lowering::jump_unless_both(const BinaryExpr& condition) {
+  size_t jumps = NO_JUMP;
+  for (const Expr* operand : compared_operands(condition))
+    jumps = chain(leaf_comparison(Op::CompareJumpLL, *operand), jumps);
+  return jumps;
+}
+
+// `p or q` is true when either is true and neither is Null.
+size_t Lowering::jump_unless_either(const BinaryExpr& condition) {
+  if (!is_leaf_comparison(*condition.left) || !is_leaf_comparison(*condition.right)) return NO_JUMP;
+  size_t jumps = leaf_comparison(Op::OrTestLL, *condition.left);
+  jumps = chain(leaf_comparison(Op::CompareJumpLL, *condition.right), jumps);
+  return chain(leaf_comparison(Op::NullJumpLL, *condition.right), jumps);
 }
 
 // Past a check that let the block go on, the flags are clear; a statement that lowers nothing

@@ -109,6 +109,19 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
   return is_truthy(binary_op(left, op, right));
 }
 
+// A comparison's outcome by the generic rule: 1 when true, 0 when false, -1 when Null.
+[[gnu::always_inline]] inline int compare_or_null(const Value& left, TokenKind op, uint16_t bit,
+                                                  const Value& right) {
+  Value::Kind kind = left.kind();
+  if (kind != right.kind()) return -1;
+  if (kind == Value::Number)
+    return (operators::comparisons(left.as_number(), right.as_number()) & bit) != 0;
+  if (kind == Value::Float)
+    return (operators::comparisons(left.as_float(), right.as_float()) & bit) != 0;
+  Value result = binary_op(left, op, right);
+  return result.is(Value::Boolean) ? result.as_boolean() : -1;
+}
+
 // The offset of the first arm whose pattern `subject` matches, or of where none does. A
 // pattern matches a subject of its own kind and value; the keys tell most arms apart.
 [[gnu::noinline]] int32_t matching_arm(const MatchTable& table, const Value& subject) {
@@ -386,6 +399,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(ForRangeLoopUnflagged),
       HANDLER(ForArrayLoopUnflagged),
       HANDLER(LengthLeaf),
+      HANDLER(OrTestLL),
+      HANDLER(NullJumpLL),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -744,6 +759,18 @@ op_BinarySL : {
 }
 op_CompareJumpLL : {
   if (!compare(LEAF(ip->a), operator_of(ip), ip->bits, LEAF(ip->b))) {
+    ip += static_cast<int32_t>(ip->c);
+    DISPATCH();
+  }
+  NEXT();
+}
+op_OrTestLL : {
+  int truth = compare_or_null(LEAF(ip->a), operator_of(ip), ip->bits, LEAF(ip->b));
+  ip += truth < 0 ? static_cast<int32_t>(ip->c) : 1 + truth;
+  DISPATCH();
+}
+op_NullJumpLL : {
+  if (compare_or_null(LEAF(ip->a), operator_of(ip), ip->bits, LEAF(ip->b)) < 0) {
     ip += static_cast<int32_t>(ip->c);
     DISPATCH();
   }
