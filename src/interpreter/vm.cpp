@@ -38,7 +38,7 @@ void Interpreter::assign_elsewhere(NameId name, Value&& value) {
     e.value = std::move(value);
     return;
   }
-  m_shadowed.save(name, e.frame, e.value);
+  m_shadowed.push(name, e.frame, std::move(e.value));
   e.value = std::move(value);
   e.frame = m_depth;
 }
@@ -48,25 +48,6 @@ bool Interpreter::work_out_use(const LeafCells& leaf) const {
                              [&](NameId name) { return m_names[name].declared_global(); });
   leaf.declared = m_declared_globals;
   return leaf.usable;
-}
-
-Interpreter::ShadowStack::~ShadowStack() {
-  for (Shadowed* saved = m_base; saved != m_top; ++saved) saved->~Shadowed();
-  ::operator delete(m_base);
-}
-
-void Interpreter::ShadowStack::grow() {
-  size_t used = size();
-  size_t capacity = std::max<size_t>(64, 2 * static_cast<size_t>(m_end - m_base));
-  auto* base = static_cast<Shadowed*>(::operator new(capacity * sizeof(Shadowed)));
-  for (size_t i = 0; i < used; ++i) {
-    new (base + i) Shadowed(m_base[i].name, m_base[i].frame, std::move(m_base[i].value));
-    m_base[i].~Shadowed();
-  }
-  ::operator delete(m_base);
-  m_base = base;
-  m_top = base + used;
-  m_end = base + capacity;
 }
 
 Value& Interpreter::shadowed_global(NameId name) {

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <new>
 #include <span>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "interpreter/compiler.hpp"
 #include "interpreter/graphics.hpp"
 #include "interpreter/host.hpp"
+#include "interpreter/stack.hpp"
 #include "interpreter/value.hpp"
 #include "parser/ast.hpp"
 #include "support/interrupt.hpp"
@@ -107,32 +107,6 @@ class Interpreter {
     uint32_t frame;
     Value value;
   };
-  // The displaced bindings of all active calls, innermost last. An entry whose value went back
-  // to its cell holds Null, so dropping entries needs no destructor: popping is moving the top.
-  class ShadowStack {
-   public:
-    ShadowStack() = default;
-    ShadowStack(const ShadowStack&) = delete;
-    ShadowStack& operator=(const ShadowStack&) = delete;
-    ~ShadowStack();
-    size_t size() const { return static_cast<size_t>(m_top - m_base); }
-    Shadowed* at(size_t index) { return m_base + index; }
-    Shadowed* begin() { return m_base; }
-    Shadowed* end() { return m_top; }
-    // Saves a binding, taking its value; the cell is left Null.
-    void save(NameId name, uint32_t frame, Value& cell) {
-      if (m_top == m_end) grow();
-      new (m_top++) Shadowed(name, frame, std::move(cell));
-    }
-    // Drops the entries from `first` on, every one of which gave its value back.
-    void drop_to(Shadowed* first) { m_top = first; }
-
-   private:
-    void grow();
-    Shadowed* m_base = nullptr;
-    Shadowed* m_top = nullptr;
-    Shadowed* m_end = nullptr;
-  };
   // An active chunk: a user call, or top-level code (`call` false), whose caller resumes at
   // `resume`. A frame entered from native code ends the dispatch loop when it finishes.
   struct Frame {
@@ -213,7 +187,9 @@ class Interpreter {
 
   LoweringOptions m_options;
   std::vector<NameEntry> m_names;
-  ShadowStack m_shadowed;
+  // The displaced bindings of all active calls, innermost last. An entry whose value went back
+  // to its cell holds Null, so popping a call's entries is moving the top.
+  Stack<Shadowed> m_shadowed;
   std::vector<Frame> m_frames;
   // The value stack; unused slots hold Null.
   std::vector<Value> m_stack;

@@ -266,7 +266,7 @@ template <class Left>
       assign(fn.params[i], std::move(args[i]));
       continue;
     }
-    m_shadowed.save(fn.params[i], e.frame, e.value);
+    m_shadowed.push(fn.params[i], e.frame, std::move(e.value));
     e.value.swap(args[i]);  // the cell was left empty: nothing to let go of
     e.frame = m_depth;
   }
