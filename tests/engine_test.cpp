@@ -67,6 +67,7 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"while i < n { }", Op::CompareJumpLL},
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},
+      {"if i <= a[j] { }", Op::CompareJumpSL},
       {"x = f(a, 1)", Op::CallLeaves},
       {"x = len(a)", Op::LengthLeaf},
       {"x = len(a, 1)", Op::CallBuiltinLeaves},
@@ -477,6 +478,14 @@ TEST(Engine, BothModesAgree) {
        "} "
        "k = 0 while k < 10 and k != 7 { k += 1 } while k == 7 or k == 8 { k += 1 } r = push(r, k)",
        "[0, 11, 2, 3, -5, c, e, h, 9]"},
+      // A leaf on the left of a comparison is read after the right operand when nothing there
+      // can change it, and before a call that can.
+      {"a = [3, 2.5, \"s\", true, [1]] i = 0 r = [] for v in a { "
+       "if 2 < a[i] { r = push(r, \"lt\") } if 2.5 >= a[i] { r = push(r, \"ge\") } "
+       "if \"s\" == a[i] { r = push(r, \"eq\") } if \"a\" < a[i] { r = push(r, \"str\") } "
+       "if false != a[i] { r = push(r, \"ne\") } if v <= a[i] { r = push(r, i) } i += 1 } "
+       "def f() { global x x = 5 return 4 } x = 3 if x < f() { r = push(r, \"call\") }",
+       "[lt, 0, ge, 1, eq, ne, call]"},
   };
   for (const Row& row : rows) {
     for (bool specialise : {true, false}) {

@@ -526,6 +526,16 @@ size_t Lowering::jump_unless(const Expr& condition) {
     uint16_t bit = operators::comparison_bit(b.op);  // 0 for an operator that compares nothing
     if (bit) {
       if (is_leaf(*b.left) && is_leaf(*b.right)) return leaf_comparison(Op::CompareJumpLL, b);
+      if (is_leaf(*b.left) &&
+          (b.left->kind != Expr::Identifier || is_short_and_call_free(*b.right))) {
+        // A leaf on the left is read after a right operand that cannot change it, as the right
+        // operand of the mirrored comparison.
+        expr(*b.right);
+        TokenKind mirrored = operators::mirrored(b.op);
+        return emit({Op::CompareJumpSL, op_code(mirrored), operators::comparison_bit(mirrored), 0,
+                     leaf(*b.left)},
+                    -1);
+      }
       expr(*b.left);
       if (is_leaf(*b.right))
         return emit({Op::CompareJumpSL, op_code(b.op), bit, 0, leaf(*b.right)}, -1);

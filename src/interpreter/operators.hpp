@@ -50,6 +50,23 @@ constexpr uint8_t comparison_bit(TokenKind op) {
   }
 }
 
+// The comparison that holds of (b, a) just when `op` holds of (a, b), for every pair of kinds:
+// an ordering turns round, equality stays.
+constexpr TokenKind mirrored(TokenKind op) {
+  switch (op) {
+    case TokenKind::Less:
+      return TokenKind::Greater;
+    case TokenKind::LessEqual:
+      return TokenKind::GreaterEqual;
+    case TokenKind::Greater:
+      return TokenKind::Less;
+    case TokenKind::GreaterEqual:
+      return TokenKind::LessEqual;
+    default:
+      return op;
+  }
+}
+
 // Numbers compare exactly, so exactly one of less, equal and greater holds.
 [[gnu::always_inline]] inline uint8_t comparisons(int64_t a, int64_t b) {
   return a < b ? LT | LE | NE : a == b ? LE | GE | EQ : GT | GE | NE;
