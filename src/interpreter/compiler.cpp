@@ -33,18 +33,16 @@ bool is_leaf_comparison(const Expr& e) {
   return operators::comparison_bit(b.op) && is_leaf(*b.left) && is_leaf(*b.right);
 }
 
-// The operands of `p and q and ...`, leftmost first, when each is a comparison of leaves; none
-// otherwise. The chain is walked, not recursed, however long it is.
-std::vector<const Expr*> compared_operands(const BinaryExpr& condition) {
+// The operands of `p and q and ...`, leftmost first. The chain is walked, not recursed,
+// however long it is.
+std::vector<const Expr*> joined_operands(const BinaryExpr& condition) {
   std::vector<const Expr*> found;
   const Expr* at = &condition;
   while (at->kind == Expr::Binary && static_cast<const BinaryExpr*>(at)->op == TokenKind::And) {
     const auto* b = static_cast<const BinaryExpr*>(at);
-    if (!is_leaf_comparison(*b->right)) return {};
     found.push_back(b->right.get());
     at = b->left.get();
   }
-  if (!is_leaf_comparison(*at)) return {};
   found.push_back(at);
   std::reverse(found.begin(), found.end());
   return found;
@@ -145,6 +143,47 @@ bool is_short_and_call_free(const Expr& e) {
   return true;
 }
 
+// Whether evaluating `e` can be left out unseen: it is short, calls nothing, allocates nothing
+// (no `+`, which joins strings, and no literal collection) and divides nothing (no division by
+// zero to report).
+bool is_effect_free(const Expr& e) {
+  constexpr size_t MAX_NODES = 32;
+  std::vector<const Expr*> pending{&e};
+  for (size_t seen = 0; !pending.empty(); ++seen) {
+    if (seen == MAX_NODES) return false;
+    const Expr& at = *pending.back();
+    pending.pop_back();
+    switch (at.kind) {
+      case Expr::Binary: {
+        const auto& b = static_cast<const BinaryExpr&>(at);
+        if (b.op == TokenKind::Plus || b.op == TokenKind::Slash || b.op == TokenKind::Percent)
+          return false;
+        pending.push_back(b.left.get());
+        pending.push_back(b.right.get());
+        break;
+      }
+      case Expr::Index:
+        pending.push_back(static_cast<const IndexExpr&>(at).target.get());
+        pending.push_back(static_cast<const IndexExpr&>(at).index.get());
+        break;
+      case Expr::Unary:
+        pending.push_back(static_cast<const UnaryExpr&>(at).operand.get());
+        break;
+      default:
+        if (!is_leaf(at)) return false;
+    }
+  }
+  return true;
+}
+
+// A comparison whose operands are short and call no user function.
+bool is_call_free_comparison(const Expr& e) {
+  if (e.kind != Expr::Binary) return false;
+  const auto& b = static_cast<const BinaryExpr&>(e);
+  return operators::comparison_bit(b.op) && is_short_and_call_free(*b.left) &&
+         is_short_and_call_free(*b.right);
+}
+
 // Whether a statement is small and defines no function, so that lowering it twice costs
 // little: counts the statements within it against `budget`.
 bool is_small_statement(const Stmt& s, int& budget) {
@@ -232,12 +271,14 @@ class Lowering {
   // Lowers a condition; returns the jump taken when it is false, to be landed by the caller,
   // or NO_JUMP for a literal that is always true.
   size_t jump_unless(const Expr& condition);
-  // `p and q and ...` and `p or q` of comparisons of leaves, as jumps chained for land();
-  // NO_JUMP, with nothing lowered, for any other condition.
+  // `p and q and ...` of comparisons and `p or q` of comparisons of leaves, as jumps chained
+  // for land(); NO_JUMP, with nothing lowered, for any other condition.
   size_t jump_unless_both(const BinaryExpr& condition);
   size_t jump_unless_either(const BinaryExpr& condition);
   // The instruction `op` on a comparison of two leaves.
   size_t leaf_comparison(Op op, const Expr& e);
+  // A comparison as a jump taken unless it is true.
+  size_t jump_unless_compared(const BinaryExpr& b);
 
   void assign(const AssignStmt& s);
   void store(NameId name);
@@ -523,28 +564,29 @@ size_t Lowering::jump_unless(const Expr& condition) {
       size_t jumps = b.op == TokenKind::And ? jump_unless_both(b) : jump_unless_either(b);
       if (jumps != NO_JUMP) return jumps;
     }
-    uint16_t bit = operators::comparison_bit(b.op);  // 0 for an operator that compares nothing
-    if (bit) {
-      if (is_leaf(*b.left) && is_leaf(*b.right)) return leaf_comparison(Op::CompareJumpLL, b);
-      if (is_leaf(*b.left) &&
-          (b.left->kind != Expr::Identifier || is_short_and_call_free(*b.right))) {
-        // A leaf on the left is read after a right operand that cannot change it, as the right
-        // operand of the mirrored comparison.
-        expr(*b.right);
-        TokenKind mirrored = operators::mirrored(b.op);
-        return emit({Op::CompareJumpSL, op_code(mirrored), operators::comparison_bit(mirrored), 0,
-                     leaf(*b.left)},
-                    -1);
-      }
-      expr(*b.left);
-      if (is_leaf(*b.right))
-        return emit({Op::CompareJumpSL, op_code(b.op), bit, 0, leaf(*b.right)}, -1);
-      expr(*b.right);
-      return emit({Op::CompareJumpSS, op_code(b.op), bit}, -2);
-    }
+    if (operators::comparison_bit(b.op)) return jump_unless_compared(b);
   }
   expr(condition);
   return emit({Op::JumpIfFalse}, -1);
+}
+
+size_t Lowering::jump_unless_compared(const BinaryExpr& b) {
+  uint16_t bit = operators::comparison_bit(b.op);
+  if (is_leaf(*b.left) && is_leaf(*b.right)) return leaf_comparison(Op::CompareJumpLL, b);
+  if (is_leaf(*b.left) && (b.left->kind != Expr::Identifier || is_short_and_call_free(*b.right))) {
+    // A leaf on the left is read after a right operand that cannot change it, as the right
+    // operand of the mirrored comparison.
+    expr(*b.right);
+    TokenKind mirrored = operators::mirrored(b.op);
+    return emit({Op::CompareJumpSL, op_code(mirrored), operators::comparison_bit(mirrored), 0,
+                 leaf(*b.left)},
+                -1);
+  }
+  expr(*b.left);
+  if (is_leaf(*b.right))
+    return emit({Op::CompareJumpSL, op_code(b.op), bit, 0, leaf(*b.right)}, -1);
+  expr(*b.right);
+  return emit({Op::CompareJumpSS, op_code(b.op), bit}, -2);
 }
 
 size_t Lowering::leaf_comparison(Op op, const Expr& e) {
@@ -553,12 +595,22 @@ size_t Lowering::leaf_comparison(Op op, const Expr& e) {
   return emit({op, op_code(b.op), operators::comparison_bit(b.op), left, leaf(*b.right)}, 0);
 }
 
-// Comparisons of leaves have no effect and give a Boolean or Null, so `p and q` is true just
-// when both are true: a false one may skip the others.
+// Comparisons give a Boolean or Null, so `p and q` is true just when both are true, and a false
+// one may skip the others when leaving them out is unseen. Those that call nothing change no
+// binding, so they may be tested in any order: one that may report a division is tested first.
 size_t Lowering::jump_unless_both(const BinaryExpr& condition) {
+  std::vector<const Expr*> operands = joined_operands(condition);
+  auto effect = operands.end();
+  for (auto it = operands.begin(); it != operands.end(); ++it) {
+    if (!is_call_free_comparison(**it)) return NO_JUMP;
+    if (is_effect_free(**it)) continue;
+    if (effect != operands.end()) return NO_JUMP;
+    effect = it;
+  }
+  if (effect != operands.end()) std::rotate(operands.begin(), effect, effect + 1);
   size_t jumps = NO_JUMP;
-  for (const Expr* operand : compared_operands(condition))
-    jumps = chain(leaf_comparison(Op::CompareJumpLL, *operand), jumps);
+  for (const Expr* operand : operands)
+    jumps = chain(jump_unless_compared(static_cast<const BinaryExpr&>(*operand)), jumps);
   return jumps;
 }
 
