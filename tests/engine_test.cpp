@@ -68,6 +68,9 @@ TEST(Lowering, EverySpecialisationHasAGenericForm) {
       {"if f() > 2 { }", Op::CompareJumpSL},
       {"if f() == g() { }", Op::CompareJumpSS},
       {"if i <= a[j] { }", Op::CompareJumpSL},
+      {"while going { }", Op::JumpUnlessLeaf},
+      {"if not done { }", Op::JumpUnlessLeaf},
+      {"if not f() { }", Op::JumpIfTrue},
       {"x = f(a, 1)", Op::CallLeaves},
       {"x = len(a)", Op::LengthLeaf},
       {"x = len(a, 1)", Op::CallBuiltinLeaves},
@@ -243,7 +246,8 @@ TEST(Lowering, OnlyFunctionsThatCallNoneGetCells) {
 
 TEST(Lowering, AlwaysTrueConditionsAreNotTested) {
   auto tests = [](const std::vector<Op>& ops) {
-    return has(ops, Op::JumpIfFalse) || has(ops, Op::CompareJumpLL);
+    return has(ops, Op::JumpIfFalse) || has(ops, Op::CompareJumpLL) ||
+           has(ops, Op::JumpUnlessLeaf);
   };
   for (const char* source :
        {"while true { break }", "while 1 { break }", "if \"\" { y = 1 }", "if 0.5 { y = 1 }"}) {
@@ -482,6 +486,11 @@ TEST(Engine, BothModesAgree) {
        "} "
        "k = 0 while k < 10 and k != 7 { k += 1 } while k == 7 or k == 8 { k += 1 } r = push(r, k)",
        "[0, 11, 2, 3, -5, c, e, h, 9]"},
+      // A name or a negation as the whole condition, for every kind of value.
+      {"r = [] for v in [0, 1, 0.0, -0.0, 2.5, \"\", [], {}, true, false, u] { if v { "
+       "r = push(r, 1) } else { r = push(r, 0) } if not v { r = push(r, \"n\") } } "
+       "def f(x) { return x } if not f(0) { r = push(r, \"f\") } if not f([]) { r = push(r, 9) }",
+       "[0, n, 1, 0, n, 0, n, 1, 1, 1, 1, 1, 0, n, 0, n, f]"},
       // A leaf on the left of a comparison is read after the right operand when nothing there
       // can change it, and before a call that can.
       {"a = [3, 2.5, \"s\", true, [1]] i = 0 r = [] for v in a { "

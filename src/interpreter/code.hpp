@@ -100,7 +100,9 @@ enum class Op : uint8_t {
   // To c when p is Null, on past the next instruction (q must be no Null) when it is true, on
   // to the next (q must be true) when it is false.
   OrTestLL,
-  NullJumpLL,  // to c when leaf a (op x) leaf b is Null
+  NullJumpLL,      // to c when leaf a (op x) leaf b is Null
+  JumpUnlessLeaf,  // to c unless leaf b is truthy (x 0) or unless it is not (x 1, for `not b`)
+  JumpIfTrue,      // pop; to c when truthy (for `not ...`)
 };
 
 // Whether an instruction's b is a jump target, and whether its c is one: a loop end's b is the
@@ -129,6 +131,8 @@ constexpr bool jumps_by_c(Op op) {
     case Op::MatchLeaf:
     case Op::OrTestLL:
     case Op::NullJumpLL:
+    case Op::JumpUnlessLeaf:
+    case Op::JumpIfTrue:
       return true;
     default:
       return jumps_by_b(op);
@@ -172,6 +176,7 @@ constexpr NameFields name_fields(Op op) {
     case Op::BinaryLS:
     case Op::MatchLeaf:
     case Op::LengthLeaf:
+    case Op::JumpUnlessLeaf:
       return {0, FIELD_B, 0};
     case Op::UpdateL:
     case Op::StoreLeaf:
@@ -236,6 +241,7 @@ constexpr NameFields name_fields(Op op) {
     case Op::ForArrayLoopUnflagged:
     case Op::ReturnLeave:
     case Op::MatchTable:
+    case Op::JumpIfTrue:
       return {};
   }
   return {};

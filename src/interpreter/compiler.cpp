@@ -566,6 +566,16 @@ size_t Lowering::jump_unless(const Expr& condition) {
     }
     if (operators::comparison_bit(b.op)) return jump_unless_compared(b);
   }
+  if (specialise() && condition.kind == Expr::Identifier)
+    return emit({Op::JumpUnlessLeaf, 0, 0, 0, leaf(condition)}, 0);
+  if (specialise() && condition.kind == Expr::Unary &&
+      static_cast<const UnaryExpr&>(condition).op == TokenKind::Not) {
+    // `not x` is true just when x is not truthy.
+    const Expr& operand = *static_cast<const UnaryExpr&>(condition).operand;
+    if (is_leaf(operand)) return emit({Op::JumpUnlessLeaf, 1, 0, 0, leaf(operand)}, 0);
+    expr(operand);
+    return emit({Op::JumpIfTrue}, -1);
+  }
   expr(condition);
   return emit({Op::JumpIfFalse}, -1);
 }

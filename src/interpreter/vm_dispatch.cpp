@@ -122,6 +122,11 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
   return result.is(Value::Boolean) ? result.as_boolean() : -1;
 }
 
+// The truth of a value, a Boolean's told first.
+[[gnu::always_inline]] inline bool truthy(const Value& v) {
+  return v.is(Value::Boolean) ? v.as_boolean() : is_truthy(v);
+}
+
 // The offset of the first arm whose pattern `subject` matches, or of where none does. A
 // pattern matches a subject of its own kind and value; the keys tell most arms apart.
 [[gnu::noinline]] int32_t matching_arm(const MatchTable& table, const Value& subject) {
@@ -401,6 +406,8 @@ Value Interpreter::dispatch(const Instr* ip) {
       HANDLER(LengthLeaf),
       HANDLER(OrTestLL),
       HANDLER(NullJumpLL),
+      HANDLER(JumpUnlessLeaf),
+      HANDLER(JumpIfTrue),
   };
 #undef HANDLER
 #define DISPATCH() __extension__({ goto* HANDLERS[static_cast<uint8_t>(ip->op)]; })
@@ -938,6 +945,22 @@ op_IndexNameTo : {
 }
 op_MemberNameTo : {
   assign(ip->c, member(names[ip->a].value, KEY(ip->b)));
+  NEXT();
+}
+op_JumpIfTrue : {
+  bool truth = truthy(sp[-1]);
+  (--sp)->clear();
+  if (truth) {
+    ip += static_cast<int32_t>(ip->c);
+    DISPATCH();
+  }
+  NEXT();
+}
+op_JumpUnlessLeaf : {
+  if (truthy(LEAF(ip->b)) == static_cast<bool>(ip->x)) {
+    ip += static_cast<int32_t>(ip->c);
+    DISPATCH();
+  }
   NEXT();
 }
 #undef NEXT
