@@ -136,7 +136,7 @@ TEST(Lowering, JoinedComparisonsAreJumps) {
       {"if a and b > 2 { }", false},
       {"if a < 1 and f() { }", false},
       {"if a[0] < 1 or b < 2 { }", false},
-      {"if a < 1 or b < 2 or c < 3 { }", false},
+      {"if a < 1 or b < 2 or c < 3 or d != \"x\" { }", true},
       {"if a < 1 or b < 2 and c < 3 { }", false},
       {"if (a < 1 or b < 2) and c < 3 { }", false},
       {"if a + 1 and b < 2 { }", false},
@@ -246,8 +246,7 @@ TEST(Lowering, OnlyFunctionsThatCallNoneGetCells) {
 
 TEST(Lowering, AlwaysTrueConditionsAreNotTested) {
   auto tests = [](const std::vector<Op>& ops) {
-    return has(ops, Op::JumpIfFalse) || has(ops, Op::CompareJumpLL) ||
-           has(ops, Op::JumpUnlessLeaf);
+    return has(ops, Op::JumpIfFalse) || has(ops, Op::CompareJumpLL) || has(ops, Op::JumpUnlessLeaf);
   };
   for (const char* source :
        {"while true { break }", "while 1 { break }", "if \"\" { y = 1 }", "if 0.5 { y = 1 }"}) {

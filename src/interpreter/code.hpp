@@ -96,9 +96,10 @@ enum class Op : uint8_t {
   ForRangeLoopUnflagged,
   ForArrayLoopUnflagged,
   LengthLeaf,  // push len(leaf b), an array's size read in place
-  // The first half of `if p or q` for comparisons p and q of leaves: leaf a (op x) leaf b is p.
-  // To c when p is Null, on past the next instruction (q must be no Null) when it is true, on
-  // to the next (q must be true) when it is false.
+  // A test of `p or q or ...`, comparisons of leaves, which is true when one is true and none
+  // is Null: leaf a (op x) leaf b is one of them, whose comparison's bit is the low byte of
+  // bits. To c when it is Null, on to the next when it is false (the next must tell), and
+  // on by the high byte of bits when it is true (the others must be no Null).
   OrTestLL,
   NullJumpLL,      // to c when leaf a (op x) leaf b is Null
   JumpUnlessLeaf,  // to c unless leaf b is truthy (x 0) or unless it is not (x 1, for `not b`)

@@ -33,12 +33,12 @@ bool is_leaf_comparison(const Expr& e) {
   return operators::comparison_bit(b.op) && is_leaf(*b.left) && is_leaf(*b.right);
 }
 
-// The operands of `p and q and ...`, leftmost first. The chain is walked, not recursed,
-// however long it is.
-std::vector<const Expr*> joined_operands(const BinaryExpr& condition) {
+// The operands of `p and q and ...` (or of `p or q or ...`), leftmost first. The chain is
+// walked, not recursed, however long it is.
+std::vector<const Expr*> joined_operands(const BinaryExpr& condition, TokenKind joiner) {
   std::vector<const Expr*> found;
   const Expr* at = &condition;
-  while (at->kind == Expr::Binary && static_cast<const BinaryExpr*>(at)->op == TokenKind::And) {
+  while (at->kind == Expr::Binary && static_cast<const BinaryExpr*>(at)->op == joiner) {
     const auto* b = static_cast<const BinaryExpr*>(at);
     found.push_back(b->right.get());
     at = b->left.get();
@@ -271,8 +271,8 @@ class Lowering {
   // Lowers a condition; returns the jump taken when it is false, to be landed by the caller,
   // or NO_JUMP for a literal that is always true.
   size_t jump_unless(const Expr& condition);
-  // `p and q and ...` of comparisons and `p or q` of comparisons of leaves, as jumps chained
-  // for land(); NO_JUMP, with nothing lowered, for any other condition.
+  // `p and q and ...` of comparisons and `p or q or ...` of comparisons of leaves, as jumps
+  // chained for land(); NO_JUMP, with nothing lowered, for any other condition.
   size_t jump_unless_both(const BinaryExpr& condition);
   size_t jump_unless_either(const BinaryExpr& condition);
   // The instruction `op` on a comparison of two leaves.
@@ -609,7 +609,7 @@ size_t Lowering::leaf_comparison(Op op, const Expr& e) {
 // one may skip the others when leaving them out is unseen. Those that call nothing change no
 // binding, so they may be tested in any order: one that may report a division is tested first.
 size_t Lowering::jump_unless_both(const BinaryExpr& condition) {
-  std::vector<const Expr*> operands = joined_operands(condition);
+  std::vector<const Expr*> operands = joined_operands(condition, TokenKind::And);
   auto effect = operands.end();
   for (auto it = operands.begin(); it != operands.end(); ++it) {
     if (!is_call_free_comparison(**it)) return NO_JUMP;
@@ -624,12 +624,24 @@ size_t Lowering::jump_unless_both(const BinaryExpr& condition) {
   return jumps;
 }
 
-// `p or q` is true when either is true and neither is Null.
+// `p or q or ...` is true when one is true and none is Null. The tests run in order until one
+// is true, then the rest are tested for Null; the last one tested in order must be true.
 size_t Lowering::jump_unless_either(const BinaryExpr& condition) {
-  if (!is_leaf_comparison(*condition.left) || !is_leaf_comparison(*condition.right)) return NO_JUMP;
-  size_t jumps = leaf_comparison(Op::OrTestLL, *condition.left);
-  jumps = chain(leaf_comparison(Op::CompareJumpLL, *condition.right), jumps);
-  return chain(leaf_comparison(Op::NullJumpLL, *condition.right), jumps);
+  constexpr size_t MOST = 100;  // so that the distance to the Null tests fits a byte
+  std::vector<const Expr*> operands = joined_operands(condition, TokenKind::Or);
+  if (operands.size() > MOST || !std::all_of(operands.begin(), operands.end(),
+                                             [](const Expr* e) { return is_leaf_comparison(*e); }))
+    return NO_JUMP;
+  size_t n = operands.size();
+  size_t jumps = NO_JUMP;
+  for (size_t k = 0; k + 1 < n; ++k) {
+    jumps = chain(leaf_comparison(Op::OrTestLL, *operands[k]), jumps);
+    m_chunk.code[jumps].bits |= static_cast<uint16_t>(n << 8);  // to the Null test of the next
+  }
+  jumps = chain(leaf_comparison(Op::CompareJumpLL, *operands[n - 1]), jumps);
+  for (size_t k = 1; k < n; ++k)
+    jumps = chain(leaf_comparison(Op::NullJumpLL, *operands[k]), jumps);
+  return jumps;
 }
 
 // Past a check that let the block go on, the flags are clear; a statement that lowers nothing

@@ -118,6 +118,11 @@ enum Outcome { NOT_DIRECT, DONE, DIVIDED_BY_ZERO };
     return (operators::comparisons(left.as_number(), right.as_number()) & bit) != 0;
   if (kind == Value::Float)
     return (operators::comparisons(left.as_float(), right.as_float()) & bit) != 0;
+  if (kind == Value::String) {  // an ordering of strings is Null
+    uint8_t equality = bit & (operators::EQ | operators::NE);
+    return equality ? (operators::comparisons(left.as_string(), right.as_string()) & equality) != 0
+                    : -1;
+  }
   Value result = binary_op(left, op, right);
   return result.is(Value::Boolean) ? result.as_boolean() : -1;
 }
@@ -772,8 +777,8 @@ op_CompareJumpLL : {
   NEXT();
 }
 op_OrTestLL : {
-  int truth = compare_or_null(LEAF(ip->a), operator_of(ip), ip->bits, LEAF(ip->b));
-  ip += truth < 0 ? static_cast<int32_t>(ip->c) : 1 + truth;
+  int truth = compare_or_null(LEAF(ip->a), operator_of(ip), ip->bits & 0xFF, LEAF(ip->b));
+  ip += truth < 0 ? static_cast<int32_t>(ip->c) : truth ? ip->bits >> 8 : 1;
   DISPATCH();
 }
 op_NullJumpLL : {
