@@ -96,16 +96,17 @@ int builtin_of(NameId name) {
   return known[name];
 }
 
-// Whether `e` is small (a few dozen nodes at most) and calls no user function. Nothing else can
-// change a binding (builtins never assign), so such an expression may be evaluated before a
-// name that the generic order reads first. The bound keeps the check's cost per site constant.
-bool is_short_and_call_free(const Expr& e) {
+// Whether `e` is small (a few dozen nodes at most) and `allowed` holds of every node. The bound
+// keeps the check's cost per site constant.
+template <class Allowed>
+bool is_short_and(const Expr& e, Allowed allowed) {
   constexpr size_t MAX_NODES = 32;
   std::vector<const Expr*> pending{&e};
   for (size_t seen = 0; !pending.empty(); ++seen) {
     if (seen == MAX_NODES) return false;
     const Expr& at = *pending.back();
     pending.pop_back();
+    if (!allowed(at)) return false;
     switch (at.kind) {
       case Expr::Binary:
         pending.push_back(static_cast<const BinaryExpr&>(at).left.get());
@@ -122,12 +123,10 @@ bool is_short_and_call_free(const Expr& e) {
         pending.push_back(static_cast<const RangeExpr&>(at).start.get());
         pending.push_back(static_cast<const RangeExpr&>(at).end.get());
         break;
-      case Expr::Call: {
-        const auto& c = static_cast<const CallExpr&>(at);
-        if (builtin_of(c.name) < 0) return false;
-        for (const ExprPtr& arg : c.args) pending.push_back(arg.get());
+      case Expr::Call:
+        for (const ExprPtr& arg : static_cast<const CallExpr&>(at).args)
+          pending.push_back(arg.get());
         break;
-      }
       case Expr::Array:
         for (const ExprPtr& element : static_cast<const ArrayExpr&>(at).elements)
           pending.push_back(element.get());
@@ -143,37 +142,26 @@ bool is_short_and_call_free(const Expr& e) {
   return true;
 }
 
+// Whether `e` is short and calls no user function. Nothing else can change a binding (builtins
+// never assign), so such an expression may be evaluated before a name that the generic order
+// reads first.
+bool is_short_and_call_free(const Expr& e) {
+  return is_short_and(e, [](const Expr& at) {
+    return at.kind != Expr::Call || builtin_of(static_cast<const CallExpr&>(at).name) >= 0;
+  });
+}
+
 // Whether evaluating `e` can be left out unseen: it is short, calls nothing, allocates nothing
 // (no `+`, which joins strings, and no literal collection) and divides nothing (no division by
 // zero to report).
 bool is_effect_free(const Expr& e) {
-  constexpr size_t MAX_NODES = 32;
-  std::vector<const Expr*> pending{&e};
-  for (size_t seen = 0; !pending.empty(); ++seen) {
-    if (seen == MAX_NODES) return false;
-    const Expr& at = *pending.back();
-    pending.pop_back();
-    switch (at.kind) {
-      case Expr::Binary: {
-        const auto& b = static_cast<const BinaryExpr&>(at);
-        if (b.op == TokenKind::Plus || b.op == TokenKind::Slash || b.op == TokenKind::Percent)
-          return false;
-        pending.push_back(b.left.get());
-        pending.push_back(b.right.get());
-        break;
-      }
-      case Expr::Index:
-        pending.push_back(static_cast<const IndexExpr&>(at).target.get());
-        pending.push_back(static_cast<const IndexExpr&>(at).index.get());
-        break;
-      case Expr::Unary:
-        pending.push_back(static_cast<const UnaryExpr&>(at).operand.get());
-        break;
-      default:
-        if (!is_leaf(at)) return false;
+  return is_short_and(e, [](const Expr& at) {
+    if (at.kind == Expr::Binary) {
+      TokenKind op = static_cast<const BinaryExpr&>(at).op;
+      return op != TokenKind::Plus && op != TokenKind::Slash && op != TokenKind::Percent;
     }
-  }
-  return true;
+    return at.kind == Expr::Index || at.kind == Expr::Unary || is_leaf(at);
+  });
 }
 
 // A comparison whose operands are short and call no user function.

@@ -21,14 +21,9 @@ class Stack {
   }
 
   size_t size() const { return static_cast<size_t>(m_top - m_base); }
-  bool empty() const { return m_top == m_base; }
   T* begin() { return m_base; }
   T* end() { return m_top; }
-  const T* begin() const { return m_base; }
-  const T* end() const { return m_top; }
   T* at(size_t index) { return m_base + index; }
-  T& back() { return m_top[-1]; }
-  const T& back() const { return m_top[-1]; }
 
   template <class... Args>
   T& push(Args&&... args) {
