@@ -707,14 +707,16 @@ op_ForArrayLoopUnflagged:
   ip += static_cast<int32_t>(ip->b);
   goto op_ForArrayNext;
 op_ReturnLeave : {
-  {
+  if (ip->b == 1) {
+    --sp;  // the result is where the arguments started
+  } else {
     Value* base = sp - ip->b;  // where the arguments started
     Value result = std::move(sp[-1]);
     clear(base, sp - 1);
     sp = base;
     *sp = std::move(result);
-    if (ip->x) m_flags &= static_cast<uint8_t>(~BREAK);
   }
+  if (ip->x) m_flags &= static_cast<uint8_t>(~BREAK);
   goto leave;
 }
 op_ReturnLeaf : {
