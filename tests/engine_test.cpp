@@ -477,12 +477,12 @@ TEST(Engine, BothModesAgree) {
        "if i > 1 and i < 4 { r = push(r, i) } if i == 0 or i == 5 { r = push(r, -i) } "
        "if i < 3 and i > 0 and i != 2 { r = push(r, 10 + i) } } "
        "if n == 0 or s == 1 { r = push(r, \"a\") } if s == 1 or n == 0 { r = push(r, \"b\") } "
-       "if n == 1 or s == \"a\" { r = push(r, \"c\") } if s < \"b\" or n == 0 { r = push(r, \"d\") "
-       "} "
-       "if t == true or f > 9.0 { r = push(r, \"e\") } if f > 2.0 or f < 1.0 { r = push(r, \"f\") "
-       "} "
-       "if n == 0 and s == 1 { r = push(r, \"g\") } if n == 0 and s != \"b\" { r = push(r, \"h\") "
-       "} "
+       "if n == 1 or s == \"a\" { r = push(r, \"c\") } "
+       "if s < \"b\" or n == 0 { r = push(r, \"d\") } "
+       "if t == true or f > 9.0 { r = push(r, \"e\") } "
+       "if f > 2.0 or f < 1.0 { r = push(r, \"f\") } "
+       "if n == 0 and s == 1 { r = push(r, \"g\") } "
+       "if n == 0 and s != \"b\" { r = push(r, \"h\") } "
        "k = 0 while k < 10 and k != 7 { k += 1 } while k == 7 or k == 8 { k += 1 } r = push(r, k)",
        "[0, 11, 2, 3, -5, c, e, h, 9]"},
       // A name or a negation as the whole condition, for every kind of value.
