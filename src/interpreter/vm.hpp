@@ -163,6 +163,8 @@ class Interpreter {
   // `callee` keeps the function alive for the call (Null when the caller holds it).
   const Instr* enter_call(const FunctionData& fn, const Value& callee, Value* args, size_t argc,
                           const Instr* resume, bool native);
+  NameEntry* open_cells(const FunctionData& fn, const LeafCells& leaf, const Instr* resume,
+                        bool native);
   const Instr* enter_cells(const FunctionData& fn, const LeafCells& leaf, const Value& first,
                            const Value& second, size_t argc, const Instr* resume);
   const Instr* start(const FunctionData& fn, const LeafCells* leaf);
